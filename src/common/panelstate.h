@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <cstdint>
+
+// Everything the panel's procedures share, in one place. One instance is owned by the
+// application and handed by reference to the classes that need it; a test builds a fresh one.
+// Channel arrays have five entries (A to D at 0 to 3) because the controller firmware's
+// channel masks leave room for a fifth; only 0 to 3 are used.
+struct PanelState {
+    // Session
+    bool Connected = false;
+    QString HostName;
+    int PortNo = 0;
+
+    // Polling cycle
+    int PollStep = 0;
+    int AwaitingReply = 0;  // 1 while a command of the cycle (or a table query) is outstanding
+    int PendingFreeText = 0;
+    int ReplyWaitTicks = 0;
+    int TimeoutCount = 0;
+
+    // Operator selection
+    std::array<int, 5> ChannelSelected{};  // 0 or 1
+    int ScanArmed = 0;
+
+    // Identified model; kept across disconnects
+    bool UsbModel = false;
+    bool FourChModel = false;
+    int LastChannel = 0;
+
+    // Reported per-channel state
+    std::array<int, 5> HoldOff{};  // 1 or 0
+    std::array<bool, 5> ChannelBusy{};
+    std::array<bool, 5> ChannelStopCondition{};
+
+    // Motion requests, served by the polling tick
+    std::uint8_t DemoFlags = 0;
+    std::uint16_t PresetMask = 0;
+    std::uint16_t RelMoveFlags = 0;
+    std::uint16_t AbsMoveFlags = 0;
+    std::array<bool, 5> DemoReverse{};
+    std::array<bool, 5> DemoLegPending{};
+    std::array<bool, 5> DemoHaltMuted{};
+
+    // Parameter table read and write
+    int TableStep = 0;
+    int TableChannel = 0;
+    // Published by the table read: true exactly while its timer runs. While set, every reply is
+    // a table value.
+    bool TableReading = false;
+
+    // Receive buffers; they survive disconnects on purpose (a partial reply joins the next data).
+    QByteArray NetRxBuffer;
+    QByteArray UsbRxBuffer;
+};

@@ -1,0 +1,46 @@
+#include "recordinglink.h"
+
+bool RecordingLink::SendCommand(const QByteArray& text) {
+    if (failSends) {
+        if (onSendFailure) {
+            onSendFailure();
+        }
+        return false;
+    }
+    sent.append(text);
+    return true;
+}
+
+QByteArray RecordingLink::ReadUsbInput() {
+    if (!portOpen) {
+        return {};
+    }
+    QByteArray out;
+    out.swap(usbInput);
+    return out;
+}
+
+void RecordingLink::PollUsbInput() {
+    if (!portOpen) {
+        return;
+    }
+    usbBuffer += ReadUsbInput();
+    if (usbBuffer.endsWith('\n')) {
+        const QByteArray reply = usbBuffer;
+        if (onUsbReply) {
+            onUsbReply(reply);
+        }
+        usbBuffer.clear();
+    }
+}
+
+QByteArrayList RecordingLink::lines() const {
+    QByteArrayList out;
+    for (QByteArray s : sent) {
+        if (s.endsWith("\r\n")) {
+            s.chop(2);
+        }
+        out.append(s);
+    }
+    return out;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "commandlink.h"
+
+#include <QByteArrayList>
+#include <functional>
+
+// A command link that records what would go over the wire. It can be told to fail sends, to
+// stand in for a link that is gone, and to offer USB input to the receive step.
+class RecordingLink : public CommandLink {
+public:
+    bool SendCommand(const QByteArray& text) override;
+    QByteArray ReadUsbInput() override;
+    void PollUsbInput() override;
+    bool usbPortOpen() const override { return portOpen; }
+
+    // Sent texts with their CR LF removed, for readable comparisons.
+    QByteArrayList lines() const;
+
+    QByteArrayList sent;
+    bool failSends = false;
+    bool portOpen = true;
+    QByteArray usbInput;
+    std::function<void()> onSendFailure;
+    std::function<void(const QByteArray&)> onUsbReply;  // what PollUsbInput hands over
+    QByteArray usbBuffer;
+};

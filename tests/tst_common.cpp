@@ -1,0 +1,149 @@
+#include "colours.h"
+#include "intervaltimer.h"
+#include "textfields.h"
+
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace TextFields;
+
+class TstCommon : public QObject {
+    Q_OBJECT
+private slots:
+    void hexReading_data();
+    void hexReading();
+    void leadingNumbers_data();
+    void leadingNumbers();
+    void numericTest_data();
+    void numericTest();
+    void signedPadding_data();
+    void signedPadding();
+    void fieldScanner();
+    void midPastTheEnd();
+    void zeroIntervalStopsTimer();
+    void bgrWords();
+};
+
+void TstCommon::hexReading_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<uint>("value");
+    QTest::newRow("three digits") << QByteArray("901+0001000") << 0x901u;
+    QTest::newRow("lower case") << QByteArray("aF") << 0xAFu;
+    QTest::newRow("stops at first other") << QByteArray("4G5") << 0x4u;
+    QTest::newRow("no leading digit") << QByteArray("X12") << 0u;
+    QTest::newRow("empty") << QByteArray() << 0u;
+    QTest::newRow("sixteen bits") << QByteArray("8000") << 0x8000u;
+}
+
+void TstCommon::hexReading() {
+    QFETCH(QByteArray, text);
+    QFETCH(uint, value);
+    QCOMPARE(readHex(text), value);
+    QCOMPARE(readHex(QString::fromLatin1(text)), value);
+}
+
+void TstCommon::leadingNumbers_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("value");
+    QTest::newRow("signed zeros") << "+002000" << 2000.0;
+    QTest::newRow("negative") << "-0000250" << -250.0;
+    QTest::newRow("blanks skipped anywhere") << " 1 2\t3\n" << 123.0;
+    QTest::newRow("fraction") << "12.5kg" << 12.5;
+    QTest::newRow("letters first") << "abc" << 0.0;
+    QTest::newRow("sign alone") << "-" << 0.0;
+    QTest::newRow("trailing text") << "7777abc" << 7777.0;
+}
+
+void TstCommon::leadingNumbers() {
+    QFETCH(QString, text);
+    QFETCH(double, value);
+    QCOMPARE(leadingNumber(text), value);
+}
+
+void TstCommon::numericTest_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("numeric");
+    QTest::newRow("digits") << "1000" << true;
+    QTest::newRow("signed") << "-250" << true;
+    QTest::newRow("plus") << "+0001000" << true;
+    QTest::newRow("fraction") << "12.5" << true;
+    QTest::newRow("blanks around") << " 42 " << true;
+    QTest::newRow("letters") << "abc" << false;
+    QTest::newRow("number then letters") << "12ab" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("dot alone") << "." << false;
+    QTest::newRow("exponent") << "1e3" << true;
+}
+
+void TstCommon::numericTest() {
+    QFETCH(QString, text);
+    QFETCH(bool, numeric);
+    QCOMPARE(isNumeric(text), numeric);
+}
+
+void TstCommon::signedPadding_data() {
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("digits");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("S7 positive") << 1000.0 << 7 << "+0001000";
+    QTest::newRow("S7 negative") << -250.0 << 7 << "-0000250";
+    QTest::newRow("S7 zero") << 0.0 << 7 << "+0000000";
+    QTest::newRow("S7 minus zero") << -0.0 << 7 << "+0000000";
+    QTest::newRow("S7 wide") << 123456789.0 << 7 << "+123456789";
+    QTest::newRow("S4") << 20.0 << 4 << "+0020";
+    QTest::newRow("S4 negative") << -5.0 << 4 << "-0005";
+    QTest::newRow("half rounds away from zero") << 2.5 << 4 << "+0003";
+    QTest::newRow("negative half") << -2.5 << 4 << "-0003";
+}
+
+void TstCommon::signedPadding() {
+    QFETCH(double, value);
+    QFETCH(int, digits);
+    QFETCH(QString, text);
+    QCOMPARE(signedPadded(roundHalfAway(value), digits), text);
+}
+
+void TstCommon::fieldScanner() {
+    const QString line = QStringLiteral("a,,bc,");
+    int pos = 1;
+    QCOMPARE(nextField(line, pos).value(), QStringLiteral("a"));
+    QCOMPARE(pos, 3);
+    QCOMPARE(nextField(line, pos).value(), QString());
+    QCOMPARE(nextField(line, pos).value(), QStringLiteral("bc"));
+    QCOMPARE(pos, 7);
+    QVERIFY(!nextField(line, pos).has_value());
+    QCOMPARE(pos, 7);
+}
+
+void TstCommon::midPastTheEnd() {
+    QCOMPARE(mid("P0+0001000", 3, 10), QByteArray("+0001000"));
+    QCOMPARE(mid("abc", 5, 2), QByteArray());
+    QCOMPARE(mid("abcdef", 2), QByteArray("bcdef"));
+}
+
+void TstCommon::zeroIntervalStopsTimer() {
+    IntervalTimer timer;
+    QSignalSpy ticks(&timer, &IntervalTimer::timeout);
+    QVERIFY(!timer.running());
+    timer.setInterval(5);
+    QVERIFY(timer.running());
+    QVERIFY(ticks.wait(1000));
+    timer.setInterval(0);
+    QVERIFY(!timer.running());
+    const auto seen = ticks.count();
+    QTest::qWait(30);
+    QCOMPARE(ticks.count(), seen);
+}
+
+void TstCommon::bgrWords() {
+    QCOMPARE(colourFromBgr(0x0080C0FF), QColor(255, 192, 128));
+    QCOMPARE(bgrFromRgb(255, 192, 128), 0x0080C0FFu);
+    QPushButton button;
+    setBackColour(&button, Bgr::LightYellow);
+    QCOMPARE(backColour(&button), Bgr::LightYellow);
+    QCOMPARE(button.palette().color(QPalette::Button), QColor(255, 255, 192));
+}
+
+QTEST_MAIN(TstCommon)
+#include "tst_common.moc"
