@@ -40,8 +40,8 @@ public:
     virtual void selectSpeed(int k) = 0;
 
     // What follows the identified model.
-    virtual void setDemoControlsVisible(bool visible) = 0;     // BtnDEMO, ChkSyncDemo
-    virtual void setChannelFontSize(int ch, int points) = 0;   // LblPosition(ch), Text1(ch)
-    virtual void setChannelEnabled(int ch, bool enabled) = 0;  // Ch, BtnHOff, Text1 of ch
+    virtual void setDemoControlsVisible(bool visible) = 0;         // BtnDEMO, ChkSyncDemo
+    virtual void setChannelFontSize(int ch, int points) = 0;       // LblPosition(ch), Text1(ch)
+    virtual void setChannelEnabled(int ch, bool enabled) = 0;      // Ch, BtnHOff, Text1 of ch
     virtual void setChannelColour(int ch, std::uint32_t bgr) = 0;  // Ch(ch) back colour
 };

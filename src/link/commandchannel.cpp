@@ -1,0 +1,141 @@
+#include "commandchannel.h"
+
+#include "colours.h"
+#include "intervaltimer.h"
+#include "messages.h"
+#include "panelstate.h"
+#include "panelview.h"
+#include "replysink.h"
+
+CommandChannel::CommandChannel(PanelState& state, PanelView& view, MessageSink& messages,
+                               IntervalTimer& timer2, QObject* parent)
+    : QObject(parent), state_(state), view_(view), messages_(messages), timer2_(timer2) {
+    tcpclient.setObjectName(QStringLiteral("tcpclient"));
+    MSComm1.setObjectName(QStringLiteral("MSComm1"));
+    connect(&tcpclient, &QTcpSocket::readyRead, this, &CommandChannel::onTcpData);
+}
+
+bool CommandChannel::SendCommand(const QByteArray& text) {
+    const bool lan = view_.lanSelected();
+    bool ok = false;
+    if (lan) {
+        // Only an established connection counts: a socket still connecting, refused or closed
+        // by the peer fails here, which is how a connection that never came up gets reported.
+        ok = tcpclient.state() == QAbstractSocket::ConnectedState && tcpclient.write(text) == text.size();
+        if (ok) {
+            tcpclient.flush();  // out now, not when the event loop next runs
+        }
+    } else {
+        ok = MSComm1.isOpen() && MSComm1.write(text) == text.size();
+        if (ok) {
+            MSComm1.flush();
+        }
+    }
+    if (!ok) {
+        EndSession();
+        messages_.showMessage(QStringLiteral("Not connected !"), QString(), MessageSink::Icon::None);
+        return false;
+    }
+    emit commandSent(text, lan);
+    return true;
+}
+
+void CommandChannel::EndSession() {
+    state_.Connected = false;
+    timer2_.setInterval(0);
+    view_.setConnectColour(Bgr::ButtonFace);
+    view_.setQuitColour(Bgr::ButtonFace);
+    view_.setConnectCaption(QStringLiteral("Connect"));
+    emit sessionEnded();
+}
+
+QByteArray CommandChannel::ReadUsbInput() {
+    if (!MSComm1.isOpen()) {
+        return {};
+    }
+    return MSComm1.readAll();
+}
+
+bool CommandChannel::usbPortOpen() const {
+    return MSComm1.isOpen();
+}
+
+void CommandChannel::PollUsbInput() {
+    if (!MSComm1.isOpen()) {
+        return;
+    }
+    gather(state_.UsbRxBuffer, usbDiscarding_, ReadUsbInput(), false);
+}
+
+void CommandChannel::onTcpData() {
+    gather(state_.NetRxBuffer, netDiscarding_, tcpclient.readAll(), true);
+}
+
+void CommandChannel::gather(QByteArray& buffer, bool& discarding, QByteArray data, bool lan) {
+    if (data.isEmpty()) {
+        return;
+    }
+    emit bytesReceived(data, lan);
+    if (discarding) {
+        const qsizetype lf = data.indexOf('\n');
+        if (lf < 0) {
+            return;
+        }
+        data.remove(0, lf + 1);
+        discarding = false;
+        if (data.isEmpty()) {
+            return;
+        }
+    }
+    buffer += data;
+    if (buffer.size() > kBufferCap) {
+        // The overlong line is whatever follows the last LF; complete lines before it survive.
+        const qsizetype lastLf = buffer.lastIndexOf('\n');
+        buffer.truncate(lastLf + 1);
+        discarding = true;
+    }
+    if (buffer.endsWith('\n')) {
+        // Taken out before the hand-over: should the interpreter's work open a box whose event
+        // loop delivers more data, that data starts a fresh buffer instead of repeating this one.
+        QByteArray reply;
+        reply.swap(buffer);
+        if (sink_ != nullptr) {
+            sink_->InterpretReply(reply);
+        }
+        emit replyDelivered(reply, lan);
+    }
+}
+
+void CommandChannel::openTcp(const QString& host, quint16 port) {
+    tcpclient.abort();
+    tcpclient.connectToHost(host, port);
+}
+
+void CommandChannel::closeTcp() {
+    tcpclient.abort();
+    tcpclient.close();
+}
+
+bool CommandChannel::openSerial(const QString& portName) {
+    if (MSComm1.isOpen()) {
+        MSComm1.close();
+    }
+    MSComm1.setPortName(portName);
+    if (!MSComm1.open(QIODevice::ReadWrite)) {
+        return false;
+    }
+    const bool set = MSComm1.setBaudRate(QSerialPort::Baud9600) && MSComm1.setParity(QSerialPort::NoParity) &&
+                     MSComm1.setDataBits(QSerialPort::Data8) && MSComm1.setStopBits(QSerialPort::OneStop) &&
+                     MSComm1.setFlowControl(QSerialPort::NoFlowControl);
+    if (!set) {
+        MSComm1.close();
+        return false;
+    }
+    return true;
+}
+
+void CommandChannel::closeSerial() {
+    if (MSComm1.isOpen()) {
+        MSComm1.close();
+    }
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "commandlink.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QTcpSocket>
+
+class IntervalTimer;
+class MessageSink;
+class PanelView;
+class ReplySink;
+struct PanelState;
+
+// The only road to the controller. Owns the TCP client (`tcpclient`) and the serial port
+// (`MSComm1`), sends command texts on the link chosen in the main window, gathers incoming bytes
+// into the two receive buffers and hands a buffer to the reply interpreter when its last
+// character is LF.
+class CommandChannel : public QObject, public CommandLink {
+    Q_OBJECT
+public:
+    // A receive buffer never grows past this; a longer line is discarded whole.
+    static constexpr qsizetype kBufferCap = 64 * 1024;
+
+    CommandChannel(PanelState& state, PanelView& view, MessageSink& messages, IntervalTimer& timer2,
+                   QObject* parent = nullptr);
+
+    void setReplySink(ReplySink* sink) { sink_ = sink; }
+
+    // CommandLink
+    bool SendCommand(const QByteArray& text) override;
+    QByteArray ReadUsbInput() override;
+    void PollUsbInput() override;
+    bool usbPortOpen() const override;
+
+    // Ends the session without closing the link: state first, so that ticks and socket events
+    // during the message box that follows find the session already closed.
+    void EndSession();
+
+    // Link set-up for the connection session. Opening the TCP link only starts connecting.
+    void openTcp(const QString& host, quint16 port);
+    void closeTcp();
+    bool openSerial(const QString& portName);
+    void closeSerial();
+    QString serialError() const { return MSComm1.errorString(); }
+
+    QTcpSocket& tcpSocket() { return tcpclient; }
+    QSerialPort& serialPort() { return MSComm1; }
+
+signals:
+    // Observers (traffic monitor, status bar); emitted after the bytes went out or came in.
+    void commandSent(const QByteArray& text, bool lan);
+    void bytesReceived(const QByteArray& data, bool lan);
+    void replyDelivered(const QByteArray& reply, bool lan);
+    void sessionEnded();
+
+private:
+    void onTcpData();
+    // Appends to a buffer under the cap and hands it over when it ends with LF.
+    void gather(QByteArray& buffer, bool& discarding, QByteArray data, bool lan);
+
+    PanelState& state_;
+    PanelView& view_;
+    MessageSink& messages_;
+    IntervalTimer& timer2_;
+    ReplySink* sink_ = nullptr;
+
+    QTcpSocket tcpclient;
+    QSerialPort MSComm1;
+    bool netDiscarding_ = false;
+    bool usbDiscarding_ = false;
+};

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDir>
+#include <QObject>
+#include <QPointer>
+
+class CommandChannel;
+class ConnectDialog;
+class IntervalTimer;
+class MessageSink;
+class PanelView;
+struct PanelState;
+
+// Opens and closes the session with one controller through the connection dialog, remembers the
+// recent hosts and COM numbers, and guards the main window's close while a session is open.
+class Session : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString kHostsFile = QStringLiteral("KELDA_L.Log");
+    static inline const QString kComFile = QStringLiteral("KELDA_U.Log");
+
+    // `settingsDir` is where the two settings files live (the working directory in the program).
+    Session(PanelState& state, PanelView& view, CommandChannel& channel, MessageSink& messages,
+            IntervalTimer& timer2, QDir settingsDir = QDir::current(), QObject* parent = nullptr);
+    ~Session() override;
+
+    // Main window's Connect button: opens the dialog, or disconnects during a session.
+    void ConnectClicked();
+    // The dialog's buttons and close box.
+    void DialogConnect();
+    void Cancel();
+    void DialogClosed();
+    // False (after telling the operator) while a session is open.
+    bool MayCloseMainWindow();
+
+    // Serial port name for a COM box text: a leading number n means COMn on Windows and the
+    // first existing /dev/ttyUSBn or /dev/ttyACMn elsewhere; any other text names the device.
+    static QString serialPortName(const QString& comText);
+
+    ConnectDialog* dialog() const { return dialog_; }
+
+signals:
+    void connected();
+    void disconnected();
+
+private:
+    void OpenDialog();
+    void LoadDialog();
+    void Disconnect();
+    void FailAttempt();
+
+    PanelState& state_;
+    PanelView& view_;
+    CommandChannel& channel_;
+    MessageSink& messages_;
+    IntervalTimer& timer2_;
+    QDir settingsDir_;
+    QPointer<ConnectDialog> dialog_;
+};

@@ -1,0 +1,241 @@
+// The command channel over a real loopback TCP connection and a real pseudo-terminal.
+#include "commandchannel.h"
+#include "fakepanelview.h"
+#include "intervaltimer.h"
+#include "panelstate.h"
+#include "recordingmessages.h"
+#include "replysink.h"
+#include "testpty.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+#include <memory>
+
+namespace {
+struct RecordingSink : ReplySink {
+    void InterpretReply(const QByteArray& reply) override { replies.append(reply); }
+    QByteArrayList replies;
+};
+}  // namespace
+
+class TstLink : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void commandArrivesByteExact();
+    void netAssembly_data();
+    void netAssembly();
+    void usbAssembly_data();
+    void usbAssembly();
+    void closedPortReadsNothing();
+    void sendFailureEndsSession_data();
+    void sendFailureEndsSession();
+    void overlongLineIsDiscardedAndLinkRecovers();
+
+private:
+    void connectTcp();
+    void feedNet(const QByteArrayList& pieces);
+
+    PanelState state;
+    FakePanelView view;
+    RecordingMessages messages;
+    std::unique_ptr<IntervalTimer> timer2;
+    std::unique_ptr<CommandChannel> channel;
+    RecordingSink sink;
+    std::unique_ptr<QTcpServer> server;
+    QTcpSocket* peer = nullptr;
+};
+
+void TstLink::init() {
+    state = PanelState{};
+    view = FakePanelView{};
+    messages = RecordingMessages{};
+    sink = RecordingSink{};
+    timer2 = std::make_unique<IntervalTimer>();
+    channel = std::make_unique<CommandChannel>(state, view, messages, *timer2);
+    channel->setReplySink(&sink);
+    server = std::make_unique<QTcpServer>();
+    QVERIFY(server->listen(QHostAddress::LocalHost, 0));
+    peer = nullptr;
+}
+
+void TstLink::cleanup() {
+    channel.reset();
+    server.reset();
+}
+
+void TstLink::connectTcp() {
+    view.lan = true;
+    channel->openTcp(QStringLiteral("127.0.0.1"), server->serverPort());
+    QVERIFY(server->waitForNewConnection(2000));
+    peer = server->nextPendingConnection();
+    QTRY_COMPARE(channel->tcpSocket().state(), QAbstractSocket::ConnectedState);
+}
+
+void TstLink::feedNet(const QByteArrayList& pieces) {
+    qsizetype received = 0;
+    QObject scope;
+    connect(channel.get(), &CommandChannel::bytesReceived, &scope,
+            [&received](const QByteArray& data, bool) { received += data.size(); });
+    qsizetype sent = 0;
+    for (const QByteArray& piece : pieces) {
+        peer->write(piece);
+        peer->flush();
+        sent += piece.size();
+        // Each piece becomes its own data-arrival event before the next is written.
+        QTRY_COMPARE(received, sent);
+    }
+}
+
+void TstLink::commandArrivesByteExact() {
+    connectTcp();
+    QVERIFY(channel->SendCommand("S3008\r\n"));
+    QTRY_COMPARE(peer->bytesAvailable(), qint64(7));
+    QCOMPARE(peer->readAll(), QByteArray("S3008\r\n"));
+
+    TestPty pty;
+    QVERIFY(pty.ok());
+    view.lan = false;
+    QVERIFY(channel->openSerial(pty.slavePath()));
+    QVERIFY(channel->SendCommand("STS0?\r\n"));
+    QCOMPARE(pty.read(7), QByteArray("STS0?\r\n"));
+    QVERIFY(messages.boxes.isEmpty());
+}
+
+// Pieces as they arrive, and the reply texts the interpreter must be handed.
+static void assemblyRows() {
+    QTest::addColumn<QByteArrayList>("pieces");
+    QTest::addColumn<QByteArrayList>("handed");
+    QTest::addColumn<QByteArray>("left");
+    QTest::newRow("whole line") << QByteArrayList{"P0+0001000\r\n"} << QByteArrayList{"P0+0001000\r\n"}
+                                << QByteArray();
+    QTest::newRow("split in the middle")
+        << QByteArrayList{"P0+00", "01000\r\n"} << QByteArrayList{"P0+0001000\r\n"} << QByteArray();
+    QTest::newRow("CR and LF split") << QByteArrayList{"L05\r", "\n"} << QByteArrayList{"L05\r\n"}
+                                     << QByteArray();
+    QTest::newRow("CR alone does not complete")
+        << QByteArrayList{"L05\r"} << QByteArrayList{} << QByteArray("L05\r");
+    QTest::newRow("two lines in one piece")
+        << QByteArrayList{"SRQ\r\nL05\r\n"} << QByteArrayList{"SRQ\r\nL05\r\n"} << QByteArray();
+    QTest::newRow("line and a start, then the rest")
+        << QByteArrayList{"L05\r\nP0+00", "01000\r\n"} << QByteArrayList{"L05\r\nP0+0001000\r\n"}
+        << QByteArray();
+    QTest::newRow("LF in the middle does not split")
+        << QByteArrayList{"AB\nCD"} << QByteArrayList{} << QByteArray("AB\nCD");
+    QTest::newRow("bare LF completes") << QByteArrayList{"VER\n"} << QByteArrayList{"VER\n"} << QByteArray();
+}
+
+void TstLink::netAssembly_data() {
+    assemblyRows();
+}
+
+void TstLink::netAssembly() {
+    QFETCH(QByteArrayList, pieces);
+    QFETCH(QByteArrayList, handed);
+    QFETCH(QByteArray, left);
+    connectTcp();
+    feedNet(pieces);
+    QCOMPARE(sink.replies, handed);
+    QCOMPARE(state.NetRxBuffer, left);
+}
+
+void TstLink::usbAssembly_data() {
+    assemblyRows();
+}
+
+void TstLink::usbAssembly() {
+    QFETCH(QByteArrayList, pieces);
+    QFETCH(QByteArrayList, handed);
+    QFETCH(QByteArray, left);
+    TestPty pty;
+    QVERIFY(pty.ok());
+    QVERIFY(channel->openSerial(pty.slavePath()));
+    for (const QByteArray& piece : pieces) {
+        pty.write(piece);
+        // The USB path reads only when the tick polls it: wait for the bytes, then poll once.
+        QTRY_VERIFY(channel->serialPort().waitForReadyRead(10) || channel->serialPort().bytesAvailable() > 0);
+        QTRY_COMPARE(channel->serialPort().bytesAvailable(), qint64(piece.size()));
+        channel->PollUsbInput();
+    }
+    QCOMPARE(sink.replies, handed);
+    QCOMPARE(state.UsbRxBuffer, left);
+}
+
+void TstLink::closedPortReadsNothing() {
+    state.UsbRxBuffer = "P0+00";
+    channel->PollUsbInput();
+    QCOMPARE(state.UsbRxBuffer, QByteArray("P0+00"));
+    QVERIFY(channel->ReadUsbInput().isEmpty());
+    QVERIFY(sink.replies.isEmpty());
+}
+
+void TstLink::sendFailureEndsSession_data() {
+    QTest::addColumn<bool>("lan");
+    QTest::addColumn<int>("how");  // 0 never started, 1 refused, 2 closed by the peer, 3 still connecting
+    QTest::newRow("LAN never started") << true << 0;
+    QTest::newRow("LAN refused") << true << 1;
+    QTest::newRow("LAN closed by the peer") << true << 2;
+    QTest::newRow("LAN still connecting") << true << 3;
+    QTest::newRow("USB port closed") << false << 0;
+}
+
+void TstLink::sendFailureEndsSession() {
+    QFETCH(bool, lan);
+    QFETCH(int, how);
+    view.lan = lan;
+    if (how == 1) {
+        const quint16 port = server->serverPort();
+        server->close();
+        channel->openTcp(QStringLiteral("127.0.0.1"), port);
+        QTRY_COMPARE(channel->tcpSocket().state(), QAbstractSocket::UnconnectedState);
+    } else if (how == 2) {
+        connectTcp();
+        peer->close();
+        QTRY_COMPARE(channel->tcpSocket().state(), QAbstractSocket::UnconnectedState);
+    } else if (how == 3) {
+        // A non-routable address keeps the socket in its connecting state.
+        channel->openTcp(QStringLiteral("10.255.255.1"), 7777);
+    }
+    state.Connected = true;
+    timer2->setInterval(20);
+    view.connectCaption = QStringLiteral("Disconnect");
+    view.connectColour = view.quitColour = Bgr::LightYellow;
+    // The box must find the session already ended: ticks may run while it is open.
+    bool endedWhenShown = false;
+    messages.onShow = [&](const RecordingMessages::Box&) {
+        endedWhenShown = !state.Connected && !timer2->running();
+    };
+
+    QVERIFY(!channel->SendCommand("VER?\r\n"));
+    QCOMPARE(messages.texts(), QStringList{"Not connected !"});
+    QVERIFY(messages.boxes.first().title.isEmpty());
+    QVERIFY(endedWhenShown);
+    QVERIFY(!state.Connected);
+    QVERIFY(!timer2->running());
+    QCOMPARE(view.connectCaption, QStringLiteral("Connect"));
+    QCOMPARE(view.connectColour, Bgr::ButtonFace);
+    QCOMPARE(view.quitColour, Bgr::ButtonFace);
+    channel->closeTcp();
+}
+
+void TstLink::overlongLineIsDiscardedAndLinkRecovers() {
+    connectTcp();
+    const QByteArray flood(3 * CommandChannel::kBufferCap, 'x');
+    peer->write("L05\r\n");
+    QTRY_COMPARE(sink.replies, QByteArrayList{"L05\r\n"});
+    peer->write(flood);
+    peer->flush();
+    QTRY_VERIFY(channel->tcpSocket().bytesAvailable() == 0 && !peer->bytesToWrite());
+    QTest::qWait(20);
+    QVERIFY(state.NetRxBuffer.size() <= CommandChannel::kBufferCap);
+    peer->write("yyy\r\nP0+0001000\r\n");
+    QTRY_COMPARE(sink.replies.size(), 2);
+    QCOMPARE(sink.replies.last(), QByteArray("P0+0001000\r\n"));
+    QVERIFY(state.NetRxBuffer.isEmpty());
+}
+
+QTEST_MAIN(TstLink)
+#include "tst_link.moc"

@@ -1,0 +1,295 @@
+// The connection dialog and session: links, captions, settings files and the close guard.
+#include "commandchannel.h"
+#include "connectdialog.h"
+#include "fakepanelview.h"
+#include "intervaltimer.h"
+#include "panelstate.h"
+#include "recentlist.h"
+#include "recordingmessages.h"
+#include "session.h"
+#include "testpty.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+class TstSession : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void firstStartShowsDesignValues();
+    void settingsFileLoad_data();
+    void settingsFileLoad();
+    void recentListRules_data();
+    void recentListRules();
+    void usbConnectOpensSessionAndRemembersPort();
+    void tcpConnectAndDisconnect();
+    void portNumberRules_data();
+    void portNumberRules();
+    void unknownComPortIsRefused();
+    void cancelAndCloseBox();
+    void dialogLoadsOnlyOnce();
+    void closeGuard();
+
+private:
+    void writeFile(const QString& name, const QByteArray& content);
+    QByteArray readFile(const QString& name);
+    QComboBox* combo(const char* name) { return session->dialog()->findChild<QComboBox*>(name); }
+    void click(const char* name) {
+        QTest::mouseClick(session->dialog()->findChild<QPushButton*>(name), Qt::LeftButton);
+    }
+
+    std::unique_ptr<QTemporaryDir> dir;
+    PanelState state;
+    FakePanelView view;
+    RecordingMessages messages;
+    std::unique_ptr<IntervalTimer> timer2;
+    std::unique_ptr<CommandChannel> channel;
+    std::unique_ptr<Session> session;
+};
+
+void TstSession::init() {
+    dir = std::make_unique<QTemporaryDir>();
+    state = PanelState{};
+    view = FakePanelView{};
+    messages = RecordingMessages{};
+    timer2 = std::make_unique<IntervalTimer>();
+    channel = std::make_unique<CommandChannel>(state, view, messages, *timer2);
+    session = std::make_unique<Session>(state, view, *channel, messages, *timer2, QDir(dir->path()));
+}
+
+void TstSession::cleanup() {
+    session.reset();
+    channel.reset();
+}
+
+void TstSession::writeFile(const QString& name, const QByteArray& content) {
+    QFile f(QDir(dir->path()).filePath(name));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+}
+
+QByteArray TstSession::readFile(const QString& name) {
+    QFile f(QDir(dir->path()).filePath(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void TstSession::firstStartShowsDesignValues() {
+    session->ConnectClicked();
+    ConnectDialog* dlg = session->dialog();
+    QVERIFY(dlg && dlg->isVisible());
+    QCOMPARE(dlg->objectName(), QStringLiteral("ConnectDlgVK"));
+    QCOMPARE(dlg->windowTitle(), QStringLiteral("Connect"));
+    QCOMPARE(combo("ComNo")->currentText(), QStringLiteral("3"));
+    QCOMPARE(combo("ComNo")->count(), 0);
+    QCOMPARE(combo("HostEdit")->currentText(), ConnectDialog::kDefaultHost);
+    QCOMPARE(dlg->findChild<QLineEdit*>("Text1")->text(), QStringLiteral("7777"));
+    // USB is the design choice: the LAN option is locked and only the COM box is usable.
+    QVERIFY(!view.lanEnabled);
+    QVERIFY(view.usbEnabled);
+    QVERIFY(combo("ComNo")->isEnabled());
+    QVERIFY(!combo("HostEdit")->isEnabled());
+}
+
+void TstSession::settingsFileLoad_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("two texts, six commas")
+        << QByteArray("4,7,,,,,\r\n") << QStringList{"4", "7", "", "", "", ""} << "4";
+    QTest::newRow("only the last line counts")
+        << QByteArray("1,,,,,,\r\n2,5,,,,,\r\n") << QStringList{"2", "5", "", "", "", ""} << "2";
+    QTest::newRow("fewer than six commas keeps what was found")
+        << QByteArray("8,9,\r\n") << QStringList{"8", "9"} << "3";
+    QTest::newRow("empty file") << QByteArray() << QStringList{} << "3";
+}
+
+void TstSession::settingsFileLoad() {
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, entries);
+    QFETCH(QString, text);
+    writeFile(Session::kComFile, content);
+    session->ConnectClicked();
+    QCOMPARE(session->dialog()->comList(), entries);
+    QCOMPARE(combo("ComNo")->currentText(), text);
+    QVERIFY(messages.boxes.isEmpty());
+}
+
+void TstSession::recentListRules_data() {
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("used");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("first use") << QStringList{} << QStringList{"a"} << "a,,,,,,";
+    QTest::newRow("used again moves to the top")
+        << QStringList{"a", "b", "c", "", "", ""} << QStringList{"c"} << "c,a,b,,,,";
+    QTest::newRow("settles at five texts and an empty sixth")
+        << QStringList{} << QStringList{"1", "2", "3", "4", "5", "6", "7"} << "7,6,5,4,3,,";
+    QTest::newRow("full list, a known text: one entry fewer")
+        << QStringList{"a", "b", "c", "d", "e", "f"} << QStringList{"d"} << "d,a,b,c,e,,";
+    QTest::newRow("empty text is not inserted") << QStringList{"a", "b"} << QStringList{""} << "a,b,,,,,";
+}
+
+void TstSession::recentListRules() {
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, used);
+    QFETCH(QString, line);
+    QStringList list = before;
+    for (const QString& t : used) {
+        RecentList::update(list, t);
+    }
+    QCOMPARE(RecentList::line(list), line);
+    QCOMPARE(RecentList::line(list).count(u','), 6);
+}
+
+void TstSession::usbConnectOpensSessionAndRemembersPort() {
+    TestPty pty;
+    QVERIFY(pty.ok());
+    session->ConnectClicked();
+    combo("ComNo")->setEditText(pty.slavePath());
+    click("ConnectButton");
+    QVERIFY(messages.boxes.isEmpty());
+    QVERIFY(state.Connected);
+    QCOMPARE(timer2->interval(), 20);
+    QCOMPARE(state.PollStep, 4);
+    QVERIFY(channel->usbPortOpen());
+    QCOMPARE(channel->serialPort().baudRate(), 9600);
+    QCOMPARE(view.portLine, QStringLiteral("Port No.   COM") + pty.slavePath() + QStringLiteral(" (USB)"));
+    QCOMPARE(view.connectCaption, QStringLiteral("Disconnect"));
+    QCOMPARE(view.connectColour, Bgr::LightYellow);
+    QCOMPARE(view.quitColour, Bgr::LightYellow);
+    QVERIFY(!session->dialog()->isVisible());
+    QCOMPARE(readFile(Session::kComFile), pty.slavePath().toUtf8() + ",,,,,,\r\n");
+    QVERIFY(!view.lanEnabled);  // stays locked during the session
+
+    session->ConnectClicked();  // now Disconnect
+    QVERIFY(!state.Connected);
+    QVERIFY(!channel->usbPortOpen());
+    QVERIFY(!timer2->running());
+    QCOMPARE(view.connectCaption, QStringLiteral("Connect"));
+    QCOMPARE(view.connectColour, Bgr::ButtonFace);
+    QCOMPARE(view.portLine, QStringLiteral("Port No. "));
+    QCOMPARE(view.hostLine, QStringLiteral("Host Name "));
+    QVERIFY(view.lanEnabled && view.usbEnabled);
+}
+
+void TstSession::tcpConnectAndDisconnect() {
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    view.lan = true;
+    session->ConnectClicked();
+    QVERIFY(!view.usbEnabled);
+    combo("HostEdit")->setEditText(QStringLiteral("127.0.0.1"));
+    session->dialog()->findChild<QLineEdit*>("Text1")->setText(QString::number(server.serverPort()));
+    click("ConnectButton");
+    QVERIFY(state.Connected);
+    QCOMPARE(state.HostName, QStringLiteral("127.0.0.1"));
+    QCOMPARE(view.hostLine, QStringLiteral("Host Name 127.0.0.1"));
+    QCOMPARE(view.portLine, QStringLiteral("Port No. ") + QString::number(server.serverPort()));
+    QVERIFY(server.waitForNewConnection(2000));
+    QCOMPARE(readFile(Session::kHostsFile), QByteArray("127.0.0.1,,,,,,\r\n"));
+    session->ConnectClicked();
+    QCOMPARE(channel->tcpSocket().state(), QAbstractSocket::UnconnectedState);
+    QVERIFY(!state.Connected);
+}
+
+void TstSession::portNumberRules_data() {
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<int>("portNo");
+    QTest::newRow("number then letters") << "7777abc" << true << 7777;
+    QTest::newRow("above 32767") << "40000" << true << 40000;
+    QTest::newRow("highest") << "65535" << true << 65535;
+    QTest::newRow("zero") << "0" << false << 0;
+    QTest::newRow("too large") << "70000" << false << 0;
+    QTest::newRow("negative") << "-5" << false << 0;
+    QTest::newRow("no number") << "abc" << false << 0;
+}
+
+void TstSession::portNumberRules() {
+    QFETCH(QString, port);
+    QFETCH(bool, accepted);
+    QFETCH(int, portNo);
+    view.lan = true;
+    session->ConnectClicked();
+    combo("HostEdit")->setEditText(QStringLiteral("127.0.0.1"));
+    session->dialog()->findChild<QLineEdit*>("Text1")->setText(port);
+    click("ConnectButton");
+    QCOMPARE(state.Connected, accepted);
+    if (accepted) {
+        QCOMPARE(state.PortNo, portNo);
+        QVERIFY(messages.boxes.isEmpty());
+    } else {
+        QCOMPARE(messages.texts(), QStringList{"Wrong port number !"});
+        QVERIFY(messages.boxes.first().title.isEmpty());
+        QVERIFY(session->dialog()->isVisible());  // open for another try
+        QVERIFY(!timer2->running());
+    }
+    channel->closeTcp();
+}
+
+void TstSession::unknownComPortIsRefused() {
+    session->ConnectClicked();
+    combo("ComNo")->setEditText(QStringLiteral("/dev/no-such-port"));
+    click("ConnectButton");
+    QCOMPARE(messages.texts(), QStringList{"Wrong port number !"});
+    QVERIFY(!state.Connected);
+    QVERIFY(!channel->usbPortOpen());
+    QVERIFY(readFile(Session::kComFile).isEmpty());
+}
+
+void TstSession::cancelAndCloseBox() {
+    session->ConnectClicked();
+    QVERIFY(!view.lanEnabled);
+    click("CancelButton");
+    QVERIFY(!session->dialog()->isVisible());
+    QVERIFY(view.lanEnabled && view.usbEnabled);
+    QCOMPARE(view.connectCaption, QStringLiteral("Connect"));
+
+    session->ConnectClicked();
+    QVERIFY(!view.lanEnabled);
+    session->dialog()->close();
+    QVERIFY(view.lanEnabled && view.usbEnabled);
+    QTRY_VERIFY(session->dialog() == nullptr);  // unloaded
+}
+
+void TstSession::dialogLoadsOnlyOnce() {
+    // After a network session the COM list was never read: a USB connect in the same dialog
+    // writes only the COM number it used.
+    writeFile(Session::kComFile, "5,6,,,,,\r\n");
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    view.lan = true;
+    session->ConnectClicked();
+    combo("HostEdit")->setEditText(QStringLiteral("127.0.0.1"));
+    session->dialog()->findChild<QLineEdit*>("Text1")->setText(QString::number(server.serverPort()));
+    click("ConnectButton");
+    session->ConnectClicked();  // disconnect
+
+    TestPty pty;
+    view.lan = false;
+    session->ConnectClicked();
+    QCOMPARE(combo("ComNo")->count(), 0);
+    combo("ComNo")->setEditText(pty.slavePath());
+    click("ConnectButton");
+    QVERIFY(state.Connected);
+    QCOMPARE(readFile(Session::kComFile), pty.slavePath().toUtf8() + ",,,,,,\r\n");
+}
+
+void TstSession::closeGuard() {
+    QVERIFY(session->MayCloseMainWindow());
+    QVERIFY(messages.boxes.isEmpty());
+    state.Connected = true;
+    QVERIFY(!session->MayCloseMainWindow());
+    QCOMPARE(messages.texts(), QStringList{"Session is still active, Please disconnect before exit."});
+    QCOMPARE(messages.boxes.first().title, QStringLiteral("Caution !"));
+    QCOMPARE(messages.boxes.first().icon, MessageSink::Icon::Information);
+}
+
+QTEST_MAIN(TstSession)
+#include "tst_session.moc"
