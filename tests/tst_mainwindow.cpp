@@ -1,0 +1,574 @@
+#include "aboutbox.h"
+#include "colours.h"
+#include "lampindicator.h"
+#include "mainwindow.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMetaMethod>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QtTest>
+#include <memory>
+
+using Lamp = PanelView::Lamp;
+Q_DECLARE_METATYPE(PanelView::Lamp)
+
+namespace {
+
+constexpr qint64 kNoColour = -1;
+constexpr int kNotCheckable = -1;
+
+QString name(const char* base, int index) {
+    return QStringLiteral("%1_%2").arg(QLatin1String(base)).arg(index);
+}
+
+QString captionOf(const QWidget* widget) {
+    if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+        return button->text();
+    }
+    if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+        return label->text();
+    }
+    if (const auto* frame = qobject_cast<const QGroupBox*>(widget)) {
+        return frame->title();
+    }
+    if (const auto* line = qobject_cast<const QLineEdit*>(widget)) {
+        return line->text();
+    }
+    if (const auto* box = qobject_cast<const QPlainTextEdit*>(widget)) {
+        return box->toPlainText();
+    }
+    return {};
+}
+
+// Positions line up digit under digit only if every character is as wide as every other. (Asked of
+// the metrics: some monospaced fonts do not declare themselves fixed-pitch.)
+bool monospaced(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int width = metrics.horizontalAdvance(u'0');
+    for (QChar c : QStringLiteral("1-+W.i")) {
+        if (metrics.horizontalAdvance(c) != width) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Radio and check boxes react only to clicks on their indicator or text, not on empty layout
+// space to their right.
+QPoint clickPoint(const QWidget* widget) {
+    if (qobject_cast<const QRadioButton*>(widget) || qobject_cast<const QCheckBox*>(widget)) {
+        return {8, widget->height() / 2};
+    }
+    return widget->rect().center();
+}
+
+}  // namespace
+
+class TstMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void windowItself();
+    void controls_data();
+    void controls();
+    void menuHasOnlyAbout();
+    void positionDisplaysHoldTheWidestText();
+    void clicksBecomeSignals_data();
+    void clicksBecomeSignals();
+    void lamps_data();
+    void lamps();
+    void holdOffColour();
+    void speedSelection_data();
+    void speedSelection();
+    void settersReachTheirControls();
+    void readersFollowTheOperator();
+    void channelEnabling();
+    void demoControls();
+    void fontSize();
+    void typingAnnouncesEveryChange();
+    void sendTextPlacesCaret();
+    void pastedLinesCollapseThroughTheHandler();
+    void closeGuard_data();
+    void closeGuard();
+    void aboutBox();
+
+private:
+    template <class T = QWidget>
+    T* find(const QString& objectName) const {
+        return window_->findChild<T*>(objectName);
+    }
+
+    std::unique_ptr<MainWindow> window_;
+};
+
+void TstMainWindow::init() {
+    window_ = std::make_unique<MainWindow>();
+    window_->show();
+}
+
+void TstMainWindow::cleanup() {
+    window_.reset();
+}
+
+void TstMainWindow::windowItself() {
+    QCOMPARE(window_->objectName(), QStringLiteral("KELDAVK"));
+    QCOMPARE(window_->windowTitle(), QStringLiteral("KELDA-01, RUNEL-01, VASKO-01 control via Telnet & USB"));
+    QCOMPARE(backColour(window_.get()), Bgr::PanelGrey);
+    QCOMPARE(window_->palette().color(QPalette::Window), colourFromBgr(Bgr::PanelGrey));
+}
+
+void TstMainWindow::controls_data() {
+    QTest::addColumn<QString>("objectName");
+    QTest::addColumn<QByteArray>("className");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("toolTip");
+    QTest::addColumn<qint64>("colour");
+    QTest::addColumn<int>("checked");
+
+    const auto row = [](const QString& objectName, const char* className, const QString& caption,
+                        const QString& toolTip = {}, qint64 colour = kNoColour, int checked = kNotCheckable) {
+        QTest::newRow(qPrintable(objectName))
+            << objectName << QByteArray(className) << caption << toolTip << colour << checked;
+    };
+    const qint64 face = Bgr::ButtonFace;
+    const qint64 grey = Bgr::PanelGrey;
+
+    row("Connect", "QPushButton", "&Connect...", "Remote connection control", face);
+    row("Frame3", "QGroupBox", "CTL Port", {}, grey);
+    row("Option4", "QRadioButton", "USB", {}, grey, 1);
+    row("Option3", "QRadioButton", "LAN", {}, grey, 0);
+    row("Label8", "QLabel", "Host Name", {}, grey);
+    row("Label9", "QLabel", "Port No.", {}, grey);
+    row("Command1", "QPushButton", "Quit", {}, face);
+    row("Label1", "QLabel", "KELDA-01 2CH PULSE MOTOR CONTROLLER", {}, grey);
+    row("Label13", "QLabel", "Firmware version", {}, grey);
+
+    const std::array<int, 4> headingIndex{0, 1, 3, 4};
+    const std::array<int, 4> setDataIndex{0, 1, 3, 7};
+    for (int ch = 0; ch < 4; ++ch) {
+        const QString letter(QChar(u'A' + ch));
+        row(name("Ch", ch), "QPushButton", letter, "control select", face);
+        row(name("Label11", headingIndex[ch]), "QLabel", letter + " position", {}, grey);
+        row(name("LblPosition", ch), "QLabel", ch < 2 ? "0000000" : "-----------", "Position display",
+            Bgr::LightYellow);
+        row(name("Text1", ch), "QLineEdit", "0001000", "Set data input");
+        row(name("Label10", setDataIndex[ch]), "QLabel", "SET DATA", {}, grey);
+        row(name("LampCW", ch), "LampIndicator", {}, {}, Bgr::White);
+        row(name("LampCCW", ch), "LampIndicator", {}, {}, Bgr::White);
+        row(name("LampHP", ch), "LampIndicator", {}, {}, Bgr::White);
+        row(name("BtnHOff", ch), "QPushButton", {}, {}, face);
+        row(name("Check1", ch), "QCheckBox", {}, {}, grey, 0);
+        row(name("Label22", ch), "QLabel", "Backlash ", {}, grey);
+    }
+    row("Label10_2", "QLabel", "cw", {}, grey);
+    row("Label10_4", "QLabel", "ccw", {}, grey);
+    row("Label10_5", "QLabel", "hp", {}, grey);
+    row("Label10_6", "QLabel", "LS", {}, grey);
+    row("Label4", "QLabel", "CHANNEL", {}, grey);
+    row("Label6", "QLabel", "CONTROL", {}, grey);
+    row("Label7", "QLabel", "JOG", {}, grey);
+
+    row("Frame1", "QGroupBox", "MODE", "Control mode select", grey);
+    const QStringList modes{"HP", "REL", "ABS", "SCN"};
+    for (int i = 0; i < modes.size(); ++i) {
+        row(name("Option1", i), "QRadioButton", modes[i], {}, grey, i == 1);
+    }
+    row("Ctr_4", "QPushButton", "Preset", "position data preset", Bgr::Yellow);
+    row("Ctr_5", "QPushButton", "Start", "scan start", Bgr::LightGreen);
+    row("Ctr_6", "QPushButton", "Stop", "scan stop", Bgr::LightRed);
+    row("Frame2", "QGroupBox", "SPEED", "Speed select", grey);
+    const QStringList speeds{"H", "M", "L"};
+    for (int k = 0; k < speeds.size(); ++k) {
+        row(name("RadSpeed", k), "QRadioButton", speeds[k], {}, grey, k == 1);
+    }
+    row("Command6", "QPushButton", "+", "CW jog", face);
+    row("Command7", "QPushButton", "-", "CCW jog", face);
+    row("BtnDEMO", "QPushButton", "DEMO DRIVE", "Remote connection control", face);
+    row("ChkSyncDemo", "QCheckBox", "Synchro drive", {}, grey, 0);
+    row("SetupPb", "QPushButton", "To Setup Screen", "To data table and setup", Bgr::LightCyan);
+
+    row("Label20", "QLabel", "Send Data(with return Key)", {}, grey);
+    row("Text2", "QPlainTextEdit", {});
+    row("Label21", "QLabel", "Receive Data", {}, grey);
+    row("Text3", "QPlainTextEdit", {}, {}, Bgr::LightCyan);
+    row("Command2", "QPushButton", "CLR", {}, Bgr::ClearButton);
+}
+
+void TstMainWindow::controls() {
+    QFETCH(QString, objectName);
+    QFETCH(QByteArray, className);
+    QFETCH(QString, caption);
+    QFETCH(QString, toolTip);
+    QFETCH(qint64, colour);
+    QFETCH(int, checked);
+
+    const QList<QWidget*> found = window_->findChildren<QWidget*>(objectName);
+    QCOMPARE(found.size(), 1);
+    QWidget* widget = found.first();
+    QCOMPARE(QByteArray(widget->metaObject()->className()), className);
+    QCOMPARE(captionOf(widget), caption);
+    QCOMPARE(widget->toolTip(), toolTip);
+    QVERIFY(widget->isEnabled());
+    QVERIFY(widget->isVisible());
+
+    if (colour != kNoColour) {
+        const auto bgr = std::uint32_t(colour);
+        QCOMPARE(backColour(widget), bgr);
+        if (const auto* lamp = qobject_cast<LampIndicator*>(widget)) {
+            QCOMPARE(lamp->fillBgr(), bgr);
+        } else {
+            QCOMPARE(widget->palette().color(QPalette::Window), colourFromBgr(bgr));
+        }
+        if (qobject_cast<QPlainTextEdit*>(widget)) {
+            QCOMPARE(widget->palette().color(QPalette::Base), colourFromBgr(bgr));
+        }
+    }
+    if (checked != kNotCheckable) {
+        QCOMPARE(qobject_cast<QAbstractButton*>(widget)->isChecked(), checked == 1);
+    }
+}
+
+void TstMainWindow::menuHasOnlyAbout() {
+    const QList<QAction*> items = window_->menuBar()->actions();
+    QCOMPARE(items.size(), 1);
+    QAction* about = items.first();
+    QCOMPARE(about->objectName(), QStringLiteral("Menu_About"));
+    QCOMPARE(about->text(), QStringLiteral("&About"));
+    QVERIFY(about->menu() == nullptr);
+
+    QSignalSpy spy(window_.get(), &MainWindow::aboutRequested);
+    about->trigger();
+    QCOMPARE(spy.count(), 1);
+}
+
+void TstMainWindow::positionDisplaysHoldTheWidestText() {
+    for (int ch = 0; ch < 4; ++ch) {
+        auto* display = find<QLabel>(name("LblPosition", ch));
+        const int needed = display->fontMetrics().horizontalAdvance(QStringLiteral("-----------"));
+        QVERIFY2(display->contentsRect().width() - 2 * display->margin() >= needed,
+                 qPrintable(display->objectName()));
+        QVERIFY(monospaced(display->font()));
+    }
+}
+
+void TstMainWindow::clicksBecomeSignals_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QByteArray>("signal");  // empty: the click raises none of the window's signals
+    QTest::addColumn<QVariantList>("arguments");
+
+    QTest::newRow("Connect") << "Connect" << QByteArray("connectClicked()") << QVariantList{};
+    for (int ch = 0; ch < 4; ++ch) {
+        QTest::newRow(qPrintable(name("Ch", ch)))
+            << name("Ch", ch) << QByteArray("channelClicked(int)") << QVariantList{ch};
+        QTest::newRow(qPrintable(name("BtnHOff", ch)))
+            << name("BtnHOff", ch) << QByteArray("holdOffClicked(int)") << QVariantList{ch};
+    }
+    QTest::newRow("+") << "Command6" << QByteArray("jogClicked(bool)") << QVariantList{true};
+    QTest::newRow("-") << "Command7" << QByteArray("jogClicked(bool)") << QVariantList{false};
+    for (int index = 4; index <= 6; ++index) {
+        QTest::newRow(qPrintable(name("Ctr", index)))
+            << name("Ctr", index) << QByteArray("ctrClicked(int)") << QVariantList{index};
+    }
+    QTest::newRow("H") << "RadSpeed_0" << QByteArray("speedChosen(int)") << QVariantList{0};
+    QTest::newRow("L") << "RadSpeed_2" << QByteArray("speedChosen(int)") << QVariantList{2};
+    QTest::newRow("M already selected") << "RadSpeed_1" << QByteArray() << QVariantList{};
+    QTest::newRow("setup") << "SetupPb" << QByteArray("setupClicked()") << QVariantList{};
+    QTest::newRow("CLR") << "Command2" << QByteArray("clearClicked()") << QVariantList{};
+    QTest::newRow("Quit") << "Command1" << QByteArray("quitClicked()") << QVariantList{};
+    QTest::newRow("demo") << "BtnDEMO" << QByteArray("demoClicked()") << QVariantList{};
+    QTest::newRow("mode") << "Option1_3" << QByteArray() << QVariantList{};
+    QTest::newRow("LAN") << "Option3" << QByteArray() << QVariantList{};
+    QTest::newRow("backlash") << "Check1_2" << QByteArray() << QVariantList{};
+    QTest::newRow("synchro") << "ChkSyncDemo" << QByteArray() << QVariantList{};
+}
+
+void TstMainWindow::clicksBecomeSignals() {
+    QFETCH(QString, control);
+    QFETCH(QByteArray, signal);
+    QFETCH(QVariantList, arguments);
+
+    // Spy on every signal the window declares, so a click that raises a wrong or a second one fails.
+    const QMetaObject* meta = &MainWindow::staticMetaObject;
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    std::vector<QByteArray> signatures;
+    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+        const QMetaMethod method = meta->method(i);
+        if (method.methodType() == QMetaMethod::Signal) {
+            spies.push_back(std::make_unique<QSignalSpy>(window_.get(), method));
+            signatures.push_back(method.methodSignature());
+        }
+    }
+    QVERIFY(signal.isEmpty() || std::find(signatures.begin(), signatures.end(), signal) != signatures.end());
+
+    QWidget* widget = find(control);
+    QVERIFY(widget != nullptr);
+    QTest::mouseClick(widget, Qt::LeftButton, {}, clickPoint(widget));
+
+    for (std::size_t i = 0; i < spies.size(); ++i) {
+        const bool expected = signatures[i] == signal;
+        QCOMPARE(spies[i]->count(), expected ? 1 : 0);
+        if (expected) {
+            QCOMPARE(spies[i]->first(), arguments);
+        }
+    }
+}
+
+void TstMainWindow::lamps_data() {
+    QTest::addColumn<Lamp>("lamp");
+    QTest::addColumn<int>("ch");
+    for (int ch = 0; ch < 4; ++ch) {
+        QTest::addRow("cw %d", ch) << Lamp::CW << ch;
+        QTest::addRow("ccw %d", ch) << Lamp::CCW << ch;
+        QTest::addRow("hp %d", ch) << Lamp::HP << ch;
+    }
+}
+
+void TstMainWindow::lamps() {
+    QFETCH(Lamp, lamp);
+    QFETCH(int, ch);
+    const std::array<std::pair<Lamp, const char*>, 3> kinds{
+        {{Lamp::CW, "LampCW"}, {Lamp::CCW, "LampCCW"}, {Lamp::HP, "LampHP"}}};
+
+    window_->setLamp(lamp, ch, true);
+    for (const auto& [kind, base] : kinds) {
+        for (int other = 0; other < 4; ++other) {
+            const bool lit = kind == lamp && other == ch;
+            QCOMPARE(find<LampIndicator>(name(base, other))->fillBgr(), lit ? Bgr::Red : Bgr::White);
+        }
+    }
+    window_->setLamp(lamp, ch, false);
+    QCOMPARE(window_->lamp(lamp, ch)->fillBgr(), Bgr::White);
+}
+
+void TstMainWindow::holdOffColour() {
+    window_->setHoldOffLit(2, true);
+    QCOMPARE(backColour(find(name("BtnHOff", 2))), Bgr::Red);
+    QCOMPARE(find(name("BtnHOff", 2))->palette().color(QPalette::Button), colourFromBgr(Bgr::Red));
+    QCOMPARE(backColour(find(name("BtnHOff", 1))), Bgr::ButtonFace);
+    window_->setHoldOffLit(2, false);
+    QCOMPARE(backColour(find(name("BtnHOff", 2))), Bgr::ButtonFace);
+    QCOMPARE(find(name("BtnHOff", 2))->palette().color(QPalette::Button), colourFromBgr(Bgr::ButtonFace));
+}
+
+void TstMainWindow::speedSelection_data() {
+    QTest::addColumn<QList<int>>("selections");
+    QTest::addColumn<QList<int>>("reported");
+    QTest::addColumn<int>("finallyChecked");
+    QTest::newRow("already selected") << QList<int>{1} << QList<int>{} << 1;
+    QTest::newRow("a change") << QList<int>{0} << QList<int>{0} << 0;
+    QTest::newRow("two changes") << QList<int>{2, 0} << QList<int>{2, 0} << 0;
+    QTest::newRow("same twice") << QList<int>{2, 2} << QList<int>{2} << 2;
+    QTest::newRow("no such option") << QList<int>{3, -1} << QList<int>{} << 1;
+}
+
+void TstMainWindow::speedSelection() {
+    QFETCH(QList<int>, selections);
+    QFETCH(QList<int>, reported);
+    QFETCH(int, finallyChecked);
+
+    QSignalSpy spy(window_.get(), &MainWindow::speedChosen);
+    for (int k : selections) {
+        window_->selectSpeed(k);
+    }
+    QList<int> seen;
+    for (const QList<QVariant>& call : spy) {
+        seen << call.first().toInt();
+    }
+    QCOMPARE(seen, reported);
+    for (int k = 0; k < 3; ++k) {
+        QCOMPARE(find<QRadioButton>(name("RadSpeed", k))->isChecked(), k == finallyChecked);
+    }
+}
+
+void TstMainWindow::settersReachTheirControls() {
+    window_->setConnectCaption("Disconnect");
+    window_->setConnectColour(Bgr::LightYellow);
+    window_->setQuitColour(Bgr::LightYellow);
+    window_->setHostLine("Host Name 10.0.0.5");
+    window_->setPortLine("Port No. 7777");
+    window_->setModelTitle("VASKO-01 4CH PULSE MOTOR CONTROLLER");
+    window_->setFirmwareLine("Firmware Version  VASKO-01 Ver 1.20");
+    window_->setPosition(3, "+0001234");
+    window_->setChannelColour(1, Bgr::LightOrange);
+    window_->setStartColour(Bgr::Green);
+    window_->setDemoButton("DEMO END", Bgr::LightYellow);
+    window_->setReceiveText("SRQ code received !");
+
+    QCOMPARE(find<QPushButton>("Connect")->text(), QStringLiteral("Disconnect"));
+    QCOMPARE(backColour(find("Connect")), Bgr::LightYellow);
+    QCOMPARE(backColour(find("Command1")), Bgr::LightYellow);
+    QCOMPARE(find<QLabel>("Label8")->text(), QStringLiteral("Host Name 10.0.0.5"));
+    QCOMPARE(find<QLabel>("Label9")->text(), QStringLiteral("Port No. 7777"));
+    QCOMPARE(find<QLabel>("Label1")->text(), QStringLiteral("VASKO-01 4CH PULSE MOTOR CONTROLLER"));
+    QCOMPARE(find<QLabel>("Label13")->text(), QStringLiteral("Firmware Version  VASKO-01 Ver 1.20"));
+    QCOMPARE(find<QLabel>("LblPosition_3")->text(), QStringLiteral("+0001234"));
+    QCOMPARE(find<QLabel>("LblPosition_2")->text(), QStringLiteral("-----------"));
+    QCOMPARE(backColour(find("Ch_1")), Bgr::LightOrange);
+    QCOMPARE(backColour(find("Ch_0")), Bgr::ButtonFace);
+    QCOMPARE(backColour(find("Ctr_5")), Bgr::Green);
+    QCOMPARE(backColour(find("Ctr_4")), Bgr::Yellow);
+    QCOMPARE(window_->demoButtonCaption(), QStringLiteral("DEMO END"));
+    QCOMPARE(backColour(find("BtnDEMO")), Bgr::LightYellow);
+    QCOMPARE(window_->receiveText(), QStringLiteral("SRQ code received !"));
+}
+
+void TstMainWindow::readersFollowTheOperator() {
+    QVERIFY(!window_->lanSelected());
+    QCOMPARE(window_->controlMode(), 1);
+    QVERIFY(!window_->backlashTicked(0));
+    QVERIFY(!window_->syncDemoTicked());
+
+    QTest::mouseClick(find("Option3"), Qt::LeftButton, {}, clickPoint(find("Option3")));
+    QTest::mouseClick(find("Option1_3"), Qt::LeftButton, {}, clickPoint(find("Option1_3")));
+    QTest::mouseClick(find("ChkSyncDemo"), Qt::LeftButton, {}, clickPoint(find("ChkSyncDemo")));
+    find<QCheckBox>("Check1_2")->setCheckState(Qt::PartiallyChecked);  // any state but unticked counts
+    find<QLineEdit>("Text1_1")->setText("-0000250");
+
+    QVERIFY(window_->lanSelected());
+    QCOMPARE(window_->controlMode(), 3);
+    QVERIFY(window_->syncDemoTicked());
+    QVERIFY(window_->backlashTicked(2));
+    QVERIFY(!window_->backlashTicked(1));
+    QCOMPARE(window_->setData(1), QStringLiteral("-0000250"));
+    QCOMPARE(window_->setData(0), QStringLiteral("0001000"));
+
+    window_->setLinkOptionEnabled(false, false);
+    QVERIFY(!find("Option4")->isEnabled());
+    QVERIFY(find("Option3")->isEnabled());
+}
+
+void TstMainWindow::channelEnabling() {
+    window_->setChannelEnabled(2, false);
+    for (const char* base : {"Ch", "BtnHOff", "Text1"}) {
+        QVERIFY2(!find(name(base, 2))->isEnabled(), base);
+        QVERIFY2(find(name(base, 3))->isEnabled(), base);
+        QVERIFY2(find(name(base, 1))->isEnabled(), base);
+    }
+    window_->setChannelEnabled(2, true);
+    for (const char* base : {"Ch", "BtnHOff", "Text1"}) {
+        QVERIFY2(find(name(base, 2))->isEnabled(), base);
+    }
+}
+
+void TstMainWindow::demoControls() {
+    window_->setDemoControlsVisible(false);
+    QVERIFY(!find("BtnDEMO")->isVisible());
+    QVERIFY(!find("ChkSyncDemo")->isVisible());
+    QVERIFY(find("SetupPb")->isVisible());
+    window_->setDemoControlsVisible(true);
+    QVERIFY(find("BtnDEMO")->isVisible());
+    QVERIFY(find("ChkSyncDemo")->isVisible());
+}
+
+void TstMainWindow::fontSize() {
+    for (int ch = 0; ch < 4; ++ch) {
+        QCOMPARE(find(name("LblPosition", ch))->font().pointSize(), 18);
+        QCOMPARE(find(name("Text1", ch))->font().pointSize(), 18);
+    }
+    window_->setChannelFontSize(1, 12);
+    QCOMPARE(find(name("LblPosition", 1))->font().pointSize(), 12);
+    QCOMPARE(find(name("Text1", 1))->font().pointSize(), 12);
+    QCOMPARE(find(name("LblPosition", 0))->font().pointSize(), 18);
+    QVERIFY(monospaced(find(name("LblPosition", 1))->font()));
+    QVERIFY(monospaced(find(name("Text1", 1))->font()));
+}
+
+void TstMainWindow::typingAnnouncesEveryChange() {
+    auto* box = find<QPlainTextEdit>("Text2");
+    QSignalSpy spy(window_.get(), &MainWindow::sendTextChanged);
+    box->setFocus();
+    QTest::keyClicks(box, "VER?");
+    QCOMPARE(spy.count(), 4);
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(spy.count(), 5);
+    QCOMPARE(window_->sendText(), QStringLiteral("VER?\r\n"));
+}
+
+void TstMainWindow::sendTextPlacesCaret() {
+    auto* box = find<QPlainTextEdit>("Text2");
+    QSignalSpy spy(window_.get(), &MainWindow::sendTextChanged);
+
+    window_->setSendText("AB\r\nCD", 4);  // caret after the CR LF
+    QCOMPARE(box->toPlainText(), QStringLiteral("AB\nCD"));
+    QCOMPARE(box->textCursor().position(), 3);
+    QCOMPARE(window_->sendText(), QStringLiteral("AB\r\nCD"));
+    QCOMPARE(spy.count(), 1);
+
+    window_->setSendText("AB\r\nCD", 6);  // the same text: no change to announce
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(box->textCursor().position(), 5);
+
+    window_->setSendText("S71H", 99);  // a caret past the end rests at the end
+    QCOMPARE(box->textCursor().position(), 4);
+    QCOMPARE(spy.count(), 2);
+}
+
+void TstMainWindow::pastedLinesCollapseThroughTheHandler() {
+    // The free-text handler removes one CR LF per change and writes the rest back, which is itself
+    // a change; the window must let that run to the end with the caret after the text.
+    int calls = 0;
+    connect(window_.get(), &MainWindow::sendTextChanged, this, [this, &calls] {
+        ++calls;
+        const QString text = window_->sendText();
+        const int at = int(text.indexOf(QStringLiteral("\r\n")));
+        if (at >= 0) {
+            window_->setSendText(text.left(at) + text.mid(at + 2), int(text.size()) - 2);
+        }
+    });
+    find<QPlainTextEdit>("Text2")->insertPlainText("S3\n0\n08");
+    QCOMPARE(window_->sendText(), QStringLiteral("S3008"));
+    QCOMPARE(find<QPlainTextEdit>("Text2")->textCursor().position(), 5);
+    QCOMPARE(calls, 3);
+}
+
+void TstMainWindow::closeGuard_data() {
+    QTest::addColumn<int>("guard");  // -1 none, 0 refuses, 1 allows
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("no guard") << -1 << true;
+    QTest::newRow("refuses") << 0 << false;
+    QTest::newRow("allows") << 1 << true;
+}
+
+void TstMainWindow::closeGuard() {
+    QFETCH(int, guard);
+    QFETCH(bool, closes);
+    int asked = 0;
+    if (guard >= 0) {
+        window_->setCloseGuard([&asked, guard] {
+            ++asked;
+            return guard == 1;
+        });
+    }
+    QCOMPARE(window_->close(), closes);
+    QCOMPARE(window_->isVisible(), !closes);
+    QCOMPARE(asked, guard >= 0 ? 1 : 0);
+}
+
+void TstMainWindow::aboutBox() {
+    AboutBox box(window_.get());
+    QVERIFY(box.isModal());
+    box.show();
+    const QList<QLabel*> labels = box.findChildren<QLabel*>();
+    QVERIFY(std::any_of(labels.begin(), labels.end(), [](const QLabel* l) {
+        return l->text() == QStringLiteral("KELDA-01 control program");
+    }));
+    QVERIFY(std::any_of(labels.begin(), labels.end(), [](const QLabel* l) { return !l->pixmap().isNull(); }));
+
+    auto* ok = box.findChild<QPushButton*>("OkButton");
+    QVERIFY(ok != nullptr);
+    QCOMPARE(ok->text(), QStringLiteral("&Ok"));
+    QTest::mouseClick(ok, Qt::LeftButton);
+    QVERIFY(!box.isVisible());
+    QCOMPARE(box.result(), int(QDialog::Accepted));
+}
+
+QTEST_MAIN(TstMainWindow)
+#include "tst_mainwindow.moc"
