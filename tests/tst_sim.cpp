@@ -1,0 +1,484 @@
+// The simulator's core with a stepped clock: reply layouts as the panel reads them, motion,
+// the synchronous-start bracket, the parameter table in both dialects and the faults.
+
+#include "simclock.h"
+#include "simcontroller.h"
+#include "tst_simforms.h"
+
+#include <QtTest>
+
+using namespace PanelForms;
+namespace St = SimStatus;
+
+namespace {
+struct Rig {
+    explicit Rig(SimModel model) : controller(model, clock) {}
+    SteppedClock clock;
+    SimController controller;
+
+    QByteArray ask(const QByteArray& command) {
+        controller.receive(command + "\r\n");
+        return controller.takeOutput();
+    }
+    QByteArray line(const QByteArray& command) { return cleaned(ask(command)); }
+    bool usb() const { return controller.model().usbDialect; }
+    quint16 status(int ch) {
+        return quint16(readHex(chars(line("STS" + QByteArray::number(ch) + "?"), 4, 3)));
+    }
+    qint64 position(int ch) {
+        const QByteArray n = QByteArray::number(ch);
+        return usb() ? line("PS?" + n).toLongLong() : chars(line("S2" + n + "0"), 3).toLongLong();
+    }
+    void settle() { clock.advanceMs(100'000); }
+};
+
+QList<SimModel> allModels() {
+    return {SimModel::Kelda, SimModel::Runel, SimModel::Vasko};
+}
+}  // namespace
+
+class TstSim : public QObject {
+    Q_OBJECT
+private slots:
+    void versionReply_data();
+    void versionReply();
+    void speedReport_data();
+    void speedReport();
+    void pollReplyLayouts_data();
+    void pollReplyLayouts();
+    void terminators_data();
+    void terminators();
+    void errors_data();
+    void errors();
+    void acknowledgements();
+    void motionOutcome_data();
+    void motionOutcome();
+    void positionAdvancesAtSelectedSpeed_data();
+    void positionAdvancesAtSelectedSpeed();
+    void stopAndHoldOff();
+    void networkMoves();
+    void bracketStartsTogether_data();
+    void bracketStartsTogether();
+    void tableRoundTrip_data();
+    void tableRoundTrip();
+    void speedCodeOfPpsValue();
+};
+
+void TstSim::versionReply_data() {
+    QTest::addColumn<SimModel>("model");
+    for (SimModel m : allModels()) {
+        QTest::newRow(simModelInfo(m).name.constData()) << m;
+    }
+}
+
+void TstSim::versionReply() {
+    QFETCH(SimModel, model);
+    Rig rig(model);
+    const QByteArray raw = rig.ask("VER?");
+    QVERIFY(raw.endsWith("\r\n"));
+    QVERIFY(cleaned(raw).size() >= 10);
+    QVERIFY(cleaned(raw).contains(simModelInfo(model).name.left(5)));
+}
+
+void TstSim::speedReport_data() {
+    QTest::addColumn<SimModel>("model");
+    QTest::addColumn<QByteArray>("select");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<char>("sixth");
+    for (SimModel m : allModels()) {
+        const int length = simModelInfo(m).channels == 4 ? 9 : 7;
+        const QByteArray name = simModelInfo(m).name;
+        QTest::newRow(name + " L") << m << QByteArray("S71L") << length << '1';
+        QTest::newRow(name + " M") << m << QByteArray("S71M") << length << '2';
+        QTest::newRow(name + " H") << m << QByteArray("S71H") << length << '3';
+    }
+}
+
+void TstSim::speedReport() {
+    QFETCH(SimModel, model);
+    QFETCH(QByteArray, select);
+    QFETCH(int, length);
+    QFETCH(char, sixth);
+    Rig rig(model);
+    QCOMPARE(rig.ask(select), QByteArray());
+    const QByteArray reply = rig.line("S48");
+    QCOMPARE(reply.size(), length);
+    QCOMPARE(reply.at(5), sixth);
+}
+
+void TstSim::pollReplyLayouts_data() {
+    QTest::addColumn<SimModel>("model");
+    QTest::addColumn<int>("channel");
+    for (SimModel m : allModels()) {
+        for (int ch = 0; ch < simModelInfo(m).channels; ++ch) {
+            QTest::addRow("%s ch%d", simModelInfo(m).name.constData(), ch) << m << ch;
+        }
+    }
+}
+
+void TstSim::pollReplyLayouts() {
+    QFETCH(SimModel, model);
+    QFETCH(int, channel);
+    Rig rig(model);
+    const QByteArray n = QByteArray::number(channel);
+    rig.ask(rig.usb() ? "REL" + n + "-0001234" : "S3" + QByteArray::number(2 + channel) + "R-0001234");
+    rig.settle();
+
+    // Position: the network rotation shows characters 3..12, the USB one shows 8..11 characters
+    // whole; both must come out as the signed position.
+    const QByteArray s2 = rig.line("S2" + n + "0");
+    QVERIFY(s2.size() >= 8);
+    QCOMPARE(rig.usb() ? s2 : chars(s2, 3, 10), QByteArray("-0001234"));
+    if (rig.usb()) {
+        const QByteArray ps = rig.line("PS?" + n);
+        QVERIFY(ps.size() >= 8 && ps.size() <= 11);
+        QCOMPARE(ps, QByteArray("-0001234"));
+        const QByteArray sts = rig.line("STS" + n + "?");
+        QVERIFY(sts.size() >= 14);
+        QCOMPARE(readHex(chars(sts, 4, 3)), 0u);
+        QCOMPARE(chars(sts, 7), QByteArray("-0001234"));
+    }
+    rig.ask("S3" + n + "18");
+    const QByteArray lamp = rig.line("S2" + n + "2");
+    QVERIFY(lamp.size() <= 5);
+    QCOMPARE(readHex(chars(lamp, 3, 1)), 8u);
+}
+
+void TstSim::terminators_data() {
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::newRow("CR LF") << QList<QByteArray>{"VER?\r\n"};
+    QTest::newRow("bare LF") << QList<QByteArray>{"VER?\n"};
+    QTest::newRow("bare CR") << QList<QByteArray>{"VER?\r"};
+    QTest::newRow("split in the word") << QList<QByteArray>{"VE", "R?\r\n"};
+    QTest::newRow("split in the terminator") << QList<QByteArray>{"VER?\r", "\n"};
+    QTest::newRow("blank lines around") << QList<QByteArray>{"\r\n\r\nVER?\r\n\n"};
+}
+
+void TstSim::terminators() {
+    QFETCH(QList<QByteArray>, pieces);
+    Rig rig(SimModel::Kelda);
+    QByteArray out;
+    for (const QByteArray& p : pieces) {
+        rig.controller.receive(p);
+        out += rig.controller.takeOutput();
+    }
+    QCOMPARE(out, QByteArray("KELDA-01 Ver 1.20\r\n"));
+}
+
+void TstSim::errors_data() {
+    QTest::addColumn<SimModel>("model");
+    QTest::addColumn<QByteArray>("command");
+    QTest::newRow("unknown") << SimModel::Vasko << QByteArray("HELLO");
+    QTest::newRow("USB query on the network model") << SimModel::Kelda << QByteArray("PS?0");
+    QTest::newRow("status query on the network model") << SimModel::Kelda << QByteArray("STS0?");
+    QTest::newRow("network move on a USB model") << SimModel::Runel << QByteArray("S32R+0000100");
+    QTest::newRow("network speed on a USB model") << SimModel::Vasko << QByteArray("SPH?0");
+    QTest::newRow("third channel of a two-channel model") << SimModel::Kelda << QByteArray("S220");
+    QTest::newRow("fifth channel") << SimModel::Vasko << QByteArray("STS4?");
+    QTest::newRow("channel C of RUNEL") << SimModel::Runel << QByteArray("REL21000");
+    QTest::newRow("letters for a value") << SimModel::Vasko << QByteArray("REL0abc");
+    QTest::newRow("backlash out of range") << SimModel::Vasko << QByteArray("B0+12345");
+    QTest::newRow("position out of range") << SimModel::Kelda << QByteArray("S3909+12345678");
+    QTest::newRow("non-ASCII") << SimModel::Kelda << QByteArray("\xFFVER?");
+    QTest::newRow("NUL") << SimModel::Kelda << QByteArray("VER?\0", 5);
+    QTest::newRow("overlong") << SimModel::Kelda << QByteArray(SimController::kMaxLine + 10, 'A');
+}
+
+void TstSim::errors() {
+    QFETCH(SimModel, model);
+    QFETCH(QByteArray, command);
+    Rig rig(model);
+    QCOMPARE(rig.ask(command), QByteArray("ERR\r\n"));
+    // The line after a bad one is understood again.
+    QVERIFY(rig.line("VER?").contains("-01"));
+}
+
+void TstSim::acknowledgements() {
+    Rig rig(SimModel::Vasko);
+    QCOMPARE(rig.ask("S71H"), QByteArray());
+    QCOMPARE(rig.ask("REL0100"), QByteArray());
+    rig.controller.setAck(true);
+    QCOMPARE(rig.ask("S71L"), QByteArray("OK\r\n"));
+    QCOMPARE(rig.ask("FL0+0001000"), QByteArray("OK\r\n"));
+    rig.ask("S3118");
+    QCOMPARE(rig.ask("REL1100"), QByteArray("NG\r\n"));  // held off
+    // Queries still answer with their value, not with an acknowledgement.
+    QCOMPARE(rig.line("FL?0"), QByteArray("+0001000"));
+}
+
+void TstSim::motionOutcome_data() {
+    QTest::addColumn<QList<QByteArray>>("setup");
+    QTest::addColumn<QByteArray>("move");
+    QTest::addColumn<qint64>("position");
+    QTest::addColumn<int>("status");
+    using L = QList<QByteArray>;
+    const int atCw = St::CwLimit | St::StoppedAtLimit;
+    const int atCcw = St::CcwLimit | St::StoppedAtLimit;
+    QTest::newRow("jog CW") << L{} << QByteArray("S3008") << 100LL << 0;
+    QTest::newRow("jog CCW") << L{} << QByteArray("S3009") << -100LL << 0;
+    QTest::newRow("relative") << L{} << QByteArray("REL01000") << 1000LL << 0;
+    QTest::newRow("absolute") << L{"REL01000"} << QByteArray("ABS0-0000300") << -300LL << 0;
+    QTest::newRow("scan CW to the switch") << L{} << QByteArray("S300E") << 20000LL << atCw;
+    QTest::newRow("scan CCW to the switch") << L{} << QByteArray("S300F") << -20000LL << atCcw;
+    QTest::newRow("move into the CW switch") << L{} << QByteArray("REL0+0030000") << 20000LL << atCw;
+    QTest::newRow("further CW from the switch") << L{"S300E"} << QByteArray("S3008") << 20000LL << atCw;
+    QTest::newRow("CW switch disabled") << L{"LSENBBBA"} << QByteArray("REL0+0030000") << 30000LL << 0;
+    QTest::newRow("soft limit") << L{"S390610", "FL0+0000500"} << QByteArray("REL01000") << 500LL
+                                << int(St::StoppedAtSoftLimit);
+    QTest::newRow("to exactly the soft limit")
+        << L{"S390610", "FL0+0000500"} << QByteArray("ABS0+0000500") << 500LL << 0;
+    QTest::newRow("CCW soft limit") << L{"S390610", "BL0-0000200"} << QByteArray("S300F") << -200LL
+                                    << int(St::StoppedAtSoftLimit);
+    QTest::newRow("soft limits not enabled") << L{"FL0+0000500"} << QByteArray("REL01000") << 1000LL << 0;
+    QTest::newRow("held off does not move")
+        << L{"S3018"} << QByteArray("REL01000") << 0LL << int(St::HoldOff | St::Home);
+    QTest::newRow("home search straight") << L{"REL05000"} << QByteArray("S301F") << 0LL << int(St::Home);
+    QTest::newRow("home search turns at the switch")
+        << L{"REL05000"} << QByteArray("S301E") << 0LL << int(St::Home);
+    QTest::newRow("home search without a sensor")
+        << L{"LSENBBB3"} << QByteArray("S301E") << -20000LL << atCcw;
+    QTest::newRow("home search resets a preset")
+        << L{"REL0300", "PS0+0007000"} << QByteArray("S301F") << 0LL << int(St::Home);
+    // Sensors sit on the machine: a preset moves the counter, not the switches.
+    QTest::newRow("preset keeps the sensors") << L{"PS0+0001000"} << QByteArray("REL0-0001000") << 0LL << 0;
+    QTest::newRow("backlash lands on target") << L{"B0+0050"} << QByteArray("REL0B1000") << 1000LL << 0;
+    QTest::newRow("zero move clears stop bits")
+        << L{"S300E"} << QByteArray("REL00") << 20000LL << int(St::CwLimit);
+}
+
+void TstSim::motionOutcome() {
+    QFETCH(QList<QByteArray>, setup);
+    QFETCH(QByteArray, move);
+    QFETCH(qint64, position);
+    QFETCH(int, status);
+    Rig rig(SimModel::Vasko);
+    for (const QByteArray& command : setup) {
+        QCOMPARE(rig.ask(command), QByteArray());
+        rig.settle();
+    }
+    QCOMPARE(rig.ask(move), QByteArray());
+    rig.settle();
+    QCOMPARE(rig.position(0), position);
+    QCOMPARE(rig.status(0), quint16(status));
+    // The lamp digit carries the same four flags.
+    QCOMPARE(readHex(chars(rig.line("S202"), 3, 1)), unsigned(status >> 8));
+}
+
+void TstSim::positionAdvancesAtSelectedSpeed_data() {
+    QTest::addColumn<QByteArray>("select");
+    QTest::addColumn<qint64>("after100ms");
+    QTest::addColumn<int>("busyMs");
+    QTest::newRow("H 5000/s") << QByteArray("S71H") << 500LL << 200;
+    QTest::newRow("M 2500/s") << QByteArray("S71M") << 250LL << 400;
+    QTest::newRow("L 500/s") << QByteArray("S71L") << 50LL << 2000;
+}
+
+void TstSim::positionAdvancesAtSelectedSpeed() {
+    QFETCH(QByteArray, select);
+    QFETCH(qint64, after100ms);
+    QFETCH(int, busyMs);
+    Rig rig(SimModel::Runel);
+    rig.ask(select);
+    rig.ask("REL11000");
+    QVERIFY(rig.status(1) & St::Busy);
+    rig.clock.advanceMs(100);
+    QCOMPARE(rig.position(1), after100ms);
+    rig.clock.advanceMs(busyMs - 101);
+    QVERIFY(rig.status(1) & St::Busy);
+    QVERIFY(rig.position(1) < 1000);
+    rig.clock.advanceMs(1);
+    QCOMPARE(rig.status(1), quint16(0));
+    QCOMPARE(rig.position(1), 1000LL);
+}
+
+void TstSim::stopAndHoldOff() {
+    Rig rig(SimModel::Vasko);
+    rig.ask("REL21000");
+    rig.clock.advanceMs(100);
+    rig.ask("S3240");
+    QCOMPARE(rig.status(2), quint16(St::StoppedByCommand));
+    QCOMPARE(rig.position(2), 250LL);
+    rig.clock.advanceMs(100);
+    QCOMPARE(rig.position(2), 250LL);
+    // The next move clears the stop condition as it starts.
+    rig.ask("REL2100");
+    QCOMPARE(rig.status(2), quint16(St::Busy));
+    rig.settle();
+    // Hold-off during a move ends it where it is; releasing it does not resume it.
+    rig.ask("REL21000");
+    rig.clock.advanceMs(40);
+    rig.ask("S3218");
+    QCOMPARE(rig.status(2), quint16(St::HoldOff | St::StoppedByCommand));
+    rig.ask("S3219");
+    rig.settle();
+    QCOMPARE(rig.position(2), 450LL);
+    QCOMPARE(rig.status(2), quint16(St::StoppedByCommand));
+    // A stop while idle sets nothing.
+    rig.ask("S3140");
+    QCOMPARE(rig.status(1), quint16(St::Home));
+}
+
+void TstSim::networkMoves() {
+    Rig rig(SimModel::Kelda);
+    rig.ask("S32R+0001000");
+    rig.ask("S33A-0000500B");
+    rig.clock.advanceMs(100);
+    QCOMPARE(rig.line("S200"), QByteArray("P0+0000250"));
+    rig.settle();
+    QCOMPARE(rig.line("S200"), QByteArray("P0+0001000"));
+    QCOMPARE(rig.line("S210"), QByteArray("P1-0000500"));
+    QCOMPARE(rig.line("S202"), QByteArray("L00"));
+    rig.ask("S3118");
+    rig.ask("S310F");
+    QCOMPARE(rig.line("S212"), QByteArray("L18"));
+    rig.ask("S3119");
+    rig.ask("S310F");
+    rig.settle();
+    QCOMPARE(rig.line("S212"), QByteArray("L12"));
+    QCOMPARE(rig.line("S210"), QByteArray("P1-0020000"));
+}
+
+void TstSim::bracketStartsTogether_data() {
+    QTest::addColumn<SimModel>("model");
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QByteArray>("second");
+    QTest::newRow("USB") << SimModel::Vasko << QByteArray("REL01000") << QByteArray("REL3B1000");
+    QTest::newRow("network") << SimModel::Kelda << QByteArray("S32R+0001000") << QByteArray("S33R+0001000B");
+}
+
+void TstSim::bracketStartsTogether() {
+    QFETCH(SimModel, model);
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    Rig rig(model);
+    const int other = rig.controller.machine().channelCount() - 1;
+    rig.ask("S3016");
+    rig.ask(first);
+    rig.clock.advanceMs(60);
+    rig.ask(second);
+    rig.clock.advanceMs(60);
+    QCOMPARE(rig.position(0), 0LL);
+    QCOMPARE(rig.position(other), 0LL);
+    rig.ask("S3017");
+    for (int step = 0; step < 3; ++step) {
+        rig.clock.advanceMs(100);
+        QCOMPARE(rig.position(0), 250LL * (step + 1));
+        QCOMPARE(rig.position(other), rig.position(0));
+    }
+    // After the bracket, moves start at once again.
+    rig.settle();
+    rig.ask(first);
+    rig.clock.advanceMs(100);
+    QCOMPARE(rig.position(0), 1250LL);
+}
+
+void TstSim::tableRoundTrip_data() {
+    QTest::addColumn<SimModel>("model");
+    QTest::addColumn<bool>("pps");
+    for (SimModel m : allModels()) {
+        QTest::addRow("%s PPS", simModelInfo(m).name.constData()) << m << true;
+        QTest::addRow("%s Code", simModelInfo(m).name.constData()) << m << false;
+    }
+}
+
+void TstSim::tableRoundTrip() {
+    QFETCH(SimModel, model);
+    QFETCH(bool, pps);
+    Rig rig(model);
+    const bool usb = rig.usb();
+    const int channels = rig.controller.machine().channelCount();
+    struct Row {
+        qint64 position, cw, ccw, speed[3];
+        int rate;
+        qint64 backlash;
+        unsigned flags;
+    };
+    const auto expected = [&](int ch) {
+        const qint64 k = ch + 1;
+        const qint64 speeds[3] = {pps ? 20000 + k : 900 + k, pps ? 3000 + k : 300 + k,
+                                  pps ? 400 + k : 40 + k};
+        return Row{-1234 * k,
+                   5000 * k,
+                   -6000 * k,
+                   {speeds[0], speeds[1], speeds[2]},
+                   int(10 + k),
+                   k % 2 ? -5 * k : 20 * k,
+                   ch % 2 ? 0x21u : 0x11u};
+    };
+    const unsigned lsen = channels == 4 ? 0x8093 : 0x9F;
+    const unsigned lsiv = channels == 4 ? 0x8000 : 0x83;
+
+    // The table write, in its exact forms; no command may draw a reply.
+    for (int ch = 0; ch < channels; ++ch) {
+        const Row v = expected(ch);
+        const QByteArray n = QByteArray::number(ch);
+        QList<QByteArray> writes{usb ? "PS" + n + s7(v.position) : "S39" + n + "9" + s7(v.position),
+                                 usb ? "FL" + n + s7(v.cw) : "S5" + n + "FL" + s7(v.cw),
+                                 usb ? "BL" + n + s7(v.ccw) : "S5" + n + "BL" + s7(v.ccw)};
+        for (int s = 0; s < 3; ++s) {
+            const QByteArray text = QByteArray::number(v.speed[s]);
+            const char letter = "HML"[s];
+            writes << (!pps  ? "S39" + n + QByteArray::number(s) + r(3, "0000", text)
+                       : usb ? "SPD" + QByteArray(1, letter) + n + text
+                             : "SP" + QByteArray(1, letter) + n + r(6, "0000", text));
+        }
+        const QByteArray rate = QByteArray::number(v.rate);
+        writes << (usb ? "RTE" + n + r(3, "00", rate) : "S39" + n + "3" + r(2, "00", rate));
+        writes << "B" + n + s4(v.backlash) << "S39" + n + "6" + h(2, v.flags);
+        for (const QByteArray& w : writes) {
+            QVERIFY2(rig.ask(w).isEmpty(), w.constData());
+        }
+    }
+    const int digits = channels == 4 ? 4 : 2;
+    QVERIFY(rig.ask("LSEN" + h(digits, lsen)).isEmpty());
+    QVERIFY(rig.ask("LSIV" + h(digits, lsiv)).isEmpty());
+
+    // The table read, taking from each reply what the reply interpreter takes.
+    for (int ch = 0; ch < channels; ++ch) {
+        const Row v = expected(ch);
+        const QByteArray n = QByteArray::number(ch);
+        const QByteArray position = usb ? rig.line("PS?" + n) : chars(rig.line("S2" + n + "0"), 3, 8);
+        QCOMPARE(position.toLongLong(), v.position);
+        QCOMPARE((usb ? rig.line("FL?" + n) : chars(rig.line("S4" + n + "FL"), 1, 8)).toLongLong(), v.cw);
+        QCOMPARE((usb ? rig.line("BL?" + n) : chars(rig.line("S4" + n + "BL"), 1, 8)).toLongLong(), v.ccw);
+        for (int s = 0; s < 3; ++s) {
+            const QByteArray letter(1, "HML"[s]);
+            double read = 0;
+            if (!pps) {
+                read = chars(rig.line("S4" + n + QByteArray::number(s)), 4, 4).toDouble();
+            } else if (usb) {
+                read = leadingNumber(rig.line("SPD" + letter + "?" + n));
+            } else {
+                read = leadingNumber(chars(rig.line("SP" + letter + "?" + n), 2, 6));
+            }
+            QCOMPARE(qint64(read), v.speed[s]);
+        }
+        QCOMPARE(chars(rig.line("S4" + n + "3"), 5, 3).toInt(), v.rate);
+        QCOMPARE(chars(rig.line("B" + n + "?"), 1, 5).toLongLong(), v.backlash);
+        const QByteArray flags = rig.line("S4" + n + "5");
+        QCOMPARE(readHex(chars(flags, 6, 1)) * 16 + readHex(chars(flags, 7, 1)), v.flags);
+    }
+    QCOMPARE(readHex(chars(rig.line("LSEN?"), 2, digits)), lsen);
+    QCOMPARE(readHex(chars(rig.line("LSIV?"), 2, digits)), lsiv);
+}
+
+void TstSim::speedCodeOfPpsValue() {
+    // One speed, two units: a rate set in pulses per second reads back as the nearest code.
+    Rig rig(SimModel::Vasko);
+    rig.ask("SPDH22006");
+    QCOMPARE(chars(rig.line("S420"), 4, 4), QByteArray("0201"));
+    rig.ask("S3921077");
+    QCOMPARE(rig.line("SPDM?2"), QByteArray("770"));
+}
+
+// The fault tests live beside these in tst_simfaults.cpp; one program runs both.
+int runSimFaultTests(int argc, char** argv);
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    TstSim core;
+    const int coreFailures = QTest::qExec(&core, argc, argv);
+    return coreFailures + runSimFaultTests(argc, argv);
+}
+
+#include "tst_sim.moc"
