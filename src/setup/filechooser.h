@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QFrame>
+#include <QString>
+#include <QStringList>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+
+// The file area of the setup window: a drive list, a folder list and a list of the folder's
+// table files, plus the name box and the two file buttons. It only browses; saving and loading
+// are done by the table-file logic, which reads the chosen folder and names from here.
+class FileChooser : public QFrame {
+    Q_OBJECT
+public:
+    explicit FileChooser(QWidget* parent = nullptr);
+
+    // The folder shown by Dir1 (and listed by File1), with the platform's separators.
+    QString dirPath() const;
+    // Shows `path` in Dir1 and File1. A folder that does not exist or cannot be listed is
+    // refused: the lists keep the folder they showed and folderUnavailable() is emitted.
+    void setDirPath(const QString& path);
+    // The file selected in File1, without its folder; empty when none is selected.
+    QString selectedFileName() const;
+    QString fileNameText() const;
+    void setFileNameText(const QString& text);
+    // Lists the folder's table files again, e.g. after a save created one. A selected file that
+    // still exists stays selected.
+    void refreshFiles();
+
+    // The folder and a name joined with one separator: a folder that already ends with one
+    // (a root such as "/" or "C:\") gets the name appended directly.
+    static QString joinPath(const QString& dir, const QString& name);
+    // Roots and mounted volumes that hold a real file system, deduplicated, as shown by Drive1.
+    static QStringList volumeRoots();
+
+signals:
+    void saveClicked();
+    void loadClicked();
+    void dirPathChanged(const QString& path);
+    void folderUnavailable(const QString& path);
+
+private:
+    void fillDrives();
+    void showDriveOf(const QString& path);
+    void fillFolders();
+    void chooseDrive(int index);
+    void folderActivated(QListWidgetItem* item);
+    void fileClicked(QListWidgetItem* item);
+
+    QString dir_;  // absolute, with '/' separators, as QDir keeps it
+    QLabel* label13_ = nullptr;
+    QLineEdit* txtFileName_ = nullptr;
+    QComboBox* drive1_ = nullptr;
+    QListWidget* dir1_ = nullptr;
+    QListWidget* file1_ = nullptr;
+    QPushButton* cmdWrite_ = nullptr;
+    QPushButton* cmdRead_ = nullptr;
+};

@@ -1,0 +1,510 @@
+#include "colours.h"
+#include "filechooser.h"
+#include "setupwindow.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QStorageInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <array>
+
+namespace {
+
+QString captionOf(const QWidget* w) {
+    if (auto* label = qobject_cast<const QLabel*>(w)) {
+        return label->text();
+    }
+    if (auto* button = qobject_cast<const QAbstractButton*>(w)) {
+        return button->text();
+    }
+    if (auto* frame = qobject_cast<const QGroupBox*>(w)) {
+        return frame->title();
+    }
+    if (auto* edit = qobject_cast<const QLineEdit*>(w)) {
+        return edit->text();
+    }
+    return w->isWindow() ? w->windowTitle() : QString();
+}
+
+template <typename T = QWidget>
+T* child(const QObject* parent, const QString& name) {
+    T* found = parent->findChild<T*>(name);
+    if (found == nullptr) {
+        qWarning("no control %s", qPrintable(name));
+    }
+    return found;
+}
+
+QString at(const char* name, int index) {
+    return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index);
+}
+
+bool touch(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly);
+}
+
+// Picks an entry of a list the way the operator does with the keyboard.
+bool activateEntry(QListWidget* list, const QString& text) {
+    const QList<QListWidgetItem*> hits = list->findItems(text, Qt::MatchExactly);
+    if (hits.isEmpty()) {
+        return false;
+    }
+    list->setCurrentItem(hits.first());
+    QTest::keyClick(list, Qt::Key_Return);
+    return true;
+}
+
+QStringList entries(const QListWidget* list) {
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i) {
+        out << list->item(i)->text();
+    }
+    return out;
+}
+
+constexpr qint64 kNoColour = -1;
+
+}  // namespace
+
+class TstSetupWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void controls_data();
+    void controls();
+    void creationState();
+    void modelCaptions_data();
+    void modelCaptions();
+    void textFieldsMapToTheirBoxes();
+    void flagsAndSwitchBoxes();
+    void speedUnitAndStatus();
+    void gridOrderAndTabOrder();
+    void buttonsEmitTheirSignals_data();
+    void buttonsEmitTheirSignals();
+    void closeEmitsClosingThenDeletes();
+    void fileListShowsTableFilesOnly();
+    void folderNavigation();
+    void clickCopiesFileName();
+    void refreshShowsNewFile();
+    void drivesAndUnavailableFolder();
+    void joinPath_data();
+    void joinPath();
+};
+
+void TstSetupWindow::controls_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("toolTip");
+    QTest::addColumn<qint64>("colour");
+    QTest::addColumn<bool>("visible");
+    const qint64 grey = bgrFromRgb(224, 224, 224);
+    auto row = [](const QString& name, const QString& caption, const QString& tip, qint64 colour,
+                  bool visible) {
+        QTest::newRow(qPrintable(name)) << name << caption << tip << colour << visible;
+    };
+    row("SetupVKFrm", "KELDA DATA READ WRITE control", "", grey, true);
+    row("Label1", "KELDA-01 DATA RAED  WRITE", "", grey, true);
+    row("cmdDataRead", "Data Read", "Data table read from TORVE", bgrFromRgb(128, 255, 128), true);
+    row("cmdDataWrite", "Data Write", "Data table write into TORVE", bgrFromRgb(255, 128, 128), true);
+    row("Command2", "R/W Stop", "", bgrFromRgb(255, 255, 0), true);
+    row("cmdDataClear", "Data Clear", "Clear all data table ", bgrFromRgb(192, 255, 255), true);
+    row("Command1", "To Control Screen", "Quit Editor", bgrFromRgb(128, 255, 255), true);
+    row("Frame1", "Spd Unit", "Choose unit", grey, true);
+    row("optDisp_0", "Code", "", kNoColour, true);
+    row("optDisp_1", "PPS", "", kNoColour, true);
+    const QStringList rowCaptions = {"Position", "CW DGLS", "CCW DGLS", "HSPD", "MSPD", "LSPD", "Rate"};
+    for (int i = 0; i < rowCaptions.size(); ++i) {
+        row(QStringLiteral("Label%1").arg(4 + i), rowCaptions[i], "", grey, true);
+    }
+    row("Label14", "Backlash mode/data", "", grey, true);
+    row("Label21", "LS SET", "", grey, true);
+    row("Label11", "Enable", "", grey, true);
+    row("Label15", "NC/(NO)", "", grey, true);
+    for (const char* name : {"Label2", "Label12", "Label18", "Label20"}) {
+        row(name, "CW CCW       HP", "", grey, true);
+    }
+    for (int i = 0; i < 8; ++i) {
+        const bool dgls = i == 0 || i == 1 || i == 5 || i == 7;
+        row(at("Label22", i), dgls ? "DGLS enable" : "LS fast stop", "", grey, true);
+    }
+    for (int ch = 0; ch < 4; ++ch) {
+        row(at("Label3", ch), QStringLiteral("CH %1").arg(QChar('A' + ch)), "", grey, true);
+    }
+    row("Label17", "", "", grey, true);
+    row("Label19", "Speed write data can be accepted both in Code or PPS unit.", "", grey, true);
+    row("Label16", "But speed read data in code may not be correct when the data were set in PPS unit.", "",
+        grey, true);
+    for (int item = 0; item < 16; ++item) {
+        row(at("Check1", item), "", "", grey, item % 4 != 2);
+        row(at("ChkLSNC", item), "", "", grey, item % 4 != 2);
+    }
+    row("Label13", "Data Save to or Load from File", "", grey, true);
+    row("txtFileName", "", "Table data file name(xxx.txt)", kNoColour, true);
+    row("cmdWrite", "Save to File", "Save data table to the file(xxx.txt)", bgrFromRgb(255, 192, 128), true);
+    row("cmdRead", "Load from File", "Load data table from the file(xxx.txt) ", bgrFromRgb(128, 255, 128),
+        true);
+    for (const char* name : {"Drive1", "Dir1", "File1"}) {
+        row(name, "", "", kNoColour, true);
+    }
+}
+
+void TstSetupWindow::controls() {
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(QString, toolTip);
+    QFETCH(qint64, colour);
+    QFETCH(bool, visible);
+    SetupWindow window;
+    QWidget* w = name == window.objectName() ? &window : child(&window, name);
+    QVERIFY(w != nullptr);
+    QCOMPARE(captionOf(w), caption);
+    QCOMPARE(w->toolTip(), toolTip);
+    if (colour != kNoColour) {
+        QCOMPARE(qint64(backColour(w)), colour);
+    }
+    if (w != &window) {
+        QCOMPARE(w->isVisibleTo(&window), visible);
+    }
+}
+
+void TstSetupWindow::creationState() {
+    SetupWindow window;
+    QVERIFY(window.isWindow());
+    QVERIFY(window.testAttribute(Qt::WA_DeleteOnClose));
+    for (int ch = 0; ch < 4; ++ch) {
+        for (int f = TableView::Position; f <= TableView::Backlash; ++f) {
+            QVERIFY(window.field(f, ch).isEmpty());
+        }
+        for (auto flag : {TableView::BacklashMode, TableView::DglsEnable, TableView::LsFastStop}) {
+            QVERIFY(!window.flag(flag, ch));
+        }
+    }
+    for (int item = 0; item < 16; ++item) {
+        QVERIFY(!window.switchBox(TableView::LsEnable, item));
+        QVERIFY(!window.switchBox(TableView::LsNc, item));
+    }
+    QCOMPARE(window.speedUnit(), int(TableView::Pps));
+    QVERIFY(child<QRadioButton>(&window, "optDisp_1")->isChecked());
+    QVERIFY(window.status().isEmpty());
+    QCOMPARE(window.tmrTokei().interval(), 0);
+    QCOMPARE(window.tmrWrite().interval(), 0);
+    QCOMPARE(window.findChild<IntervalTimer*>("tmrTokei"), &window.tmrTokei());
+    QCOMPARE(window.findChild<IntervalTimer*>("tmrWrite"), &window.tmrWrite());
+}
+
+void TstSetupWindow::modelCaptions_data() {
+    QTest::addColumn<bool>("fourCh");
+    QTest::addColumn<bool>("usb");
+    QTest::addColumn<QString>("model");
+    QTest::newRow("four-channel USB") << true << true << "VASKO";
+    QTest::newRow("four-channel flag wins") << true << false << "VASKO";
+    QTest::newRow("two-channel USB") << false << true << "RUNEL";
+    QTest::newRow("network") << false << false << "KELDA";
+}
+
+void TstSetupWindow::modelCaptions() {
+    QFETCH(bool, fourCh);
+    QFETCH(bool, usb);
+    QFETCH(QString, model);
+    SetupWindow window;
+    window.setModelCaptions(!fourCh, !usb);  // a different model first: the captions must follow
+    window.setModelCaptions(fourCh, usb);
+    QCOMPARE(window.windowTitle(), model + " DATA READ WRITE control");
+    QCOMPARE(child<QLabel>(&window, "Label1")->text(), model + "-01 DATA RAED  WRITE");
+}
+
+void TstSetupWindow::textFieldsMapToTheirBoxes() {
+    SetupWindow window;
+    for (int f = TableView::Position; f <= TableView::Backlash; ++f) {
+        for (int ch = 0; ch < 4; ++ch) {
+            window.setField(f, ch, QStringLiteral("%1/%2").arg(f).arg(ch));
+        }
+    }
+    // Read back through the boxes by name, so a field wired to a neighbour's box shows.
+    for (int f = TableView::Position; f <= TableView::Backlash; ++f) {
+        for (int ch = 0; ch < 4; ++ch) {
+            const QString expected = QStringLiteral("%1/%2").arg(f).arg(ch);
+            auto* box = child<QLineEdit>(&window, at(qPrintable(QStringLiteral("Text%1").arg(f)), ch));
+            QVERIFY(box != nullptr);
+            QCOMPARE(box->text(), expected);
+            box->setText(expected + "!");
+            QCOMPARE(window.field(f, ch), expected + "!");
+        }
+    }
+    window.setField(0, 0, "x");
+    window.setField(TableView::Position, 4, "x");
+    QVERIFY(window.field(9, 0).isEmpty());
+    QCOMPARE(window.field(TableView::Position, 0), QStringLiteral("1/0!"));
+}
+
+void TstSetupWindow::flagsAndSwitchBoxes() {
+    SetupWindow window;
+    const std::array<std::pair<TableView::Flag, const char*>, 3> flags = {
+        std::pair{TableView::BacklashMode, "ChkBKLS"}, std::pair{TableView::DglsEnable, "ChkDGLS"},
+        std::pair{TableView::LsFastStop, "ChkLSFS"}};
+    for (const auto& [flag, name] : flags) {
+        for (int ch = 0; ch < 4; ++ch) {
+            auto* box = child<QCheckBox>(&window, at(name, ch));
+            QVERIFY(box != nullptr);
+            window.setFlag(flag, ch, true);
+            QVERIFY2(box->isChecked(), qPrintable(at(name, ch)));
+            window.setFlag(flag, ch, false);
+            QVERIFY(!box->isChecked());
+            box->setCheckState(Qt::PartiallyChecked);  // any state but unticked counts as set
+            QVERIFY(window.flag(flag, ch));
+            box->setChecked(false);
+        }
+    }
+    const std::array<std::pair<TableView::SwitchGroup, const char*>, 2> groups = {
+        std::pair{TableView::LsEnable, "Check1"}, std::pair{TableView::LsNc, "ChkLSNC"}};
+    for (const auto& [group, name] : groups) {
+        for (int item = 0; item < 16; ++item) {  // the invisible items 2, 6, 10, 14 included
+            window.setSwitchBox(group, item, true);
+            for (int other = 0; other < 16; ++other) {
+                QCOMPARE(child<QCheckBox>(&window, at(name, other))->isChecked(), other == item);
+            }
+            QVERIFY(window.switchBox(group, item));
+            QVERIFY(!window.switchBox(group == TableView::LsEnable ? TableView::LsNc : TableView::LsEnable,
+                                      item));
+            window.setSwitchBox(group, item, false);
+            child<QCheckBox>(&window, at(name, item))->setCheckState(Qt::PartiallyChecked);
+            QVERIFY(window.switchBox(group, item));
+            window.setSwitchBox(group, item, false);
+        }
+    }
+    QVERIFY(!window.switchBox(TableView::LsEnable, 16));
+}
+
+void TstSetupWindow::speedUnitAndStatus() {
+    SetupWindow window;
+    window.setSpeedUnit(TableView::Code);
+    QVERIFY(child<QRadioButton>(&window, "optDisp_0")->isChecked());
+    QVERIFY(!child<QRadioButton>(&window, "optDisp_1")->isChecked());
+    QCOMPARE(window.speedUnit(), int(TableView::Code));
+    child<QRadioButton>(&window, "optDisp_1")->click();
+    QCOMPARE(window.speedUnit(), int(TableView::Pps));
+    window.setSpeedUnit(7);
+    QCOMPARE(window.speedUnit(), int(TableView::Pps));
+
+    window.setStatus("--- Reading ---");
+    QCOMPARE(child<QLabel>(&window, "Label17")->text(), QStringLiteral("--- Reading ---"));
+    QCOMPARE(window.status(), QStringLiteral("--- Reading ---"));
+}
+
+void TstSetupWindow::gridOrderAndTabOrder() {
+    SetupWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto box = [&](int f, int ch) {
+        return child(&window, at(qPrintable(QStringLiteral("Text%1").arg(f)), ch))->geometry();
+    };
+    for (int f = TableView::Position; f <= TableView::Backlash; ++f) {
+        for (int ch = 0; ch < 4; ++ch) {
+            if (ch > 0) {
+                QVERIFY(box(f, ch - 1).right() < box(f, ch).left());
+            }
+            if (f > TableView::Position) {
+                QVERIFY(box(f - 1, ch).bottom() < box(f, ch).top());
+            }
+        }
+    }
+    QVERIFY(box(TableView::CwDgls, 0).width() > box(TableView::Hspd, 0).width());
+    QVERIFY(child(&window, "ChkBKLS_2")->geometry().right() < box(TableView::Backlash, 2).left());
+    int previousRight = -1;
+    for (const char* name : {"cmdDataRead", "cmdDataWrite", "Command2", "cmdDataClear"}) {
+        const QRect r = child(&window, name)->geometry();
+        QVERIFY2(r.left() > previousRight, name);
+        previousRight = r.right();
+    }
+
+    QStringList order;
+    QWidget* w = child(&window, "Text1_0");
+    for (int guard = 0; guard < 1000 && order.size() < 32; ++guard, w = w->nextInFocusChain()) {
+        if (w->objectName().startsWith("Text")) {
+            order << w->objectName();
+        }
+    }
+    QStringList expected;
+    for (int ch = 0; ch < 4; ++ch) {
+        for (int f = 1; f <= 8; ++f) {
+            expected << QStringLiteral("Text%1_%2").arg(f).arg(ch);
+        }
+    }
+    QCOMPARE(order, expected);
+}
+
+void TstSetupWindow::buttonsEmitTheirSignals_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("signal");
+    const QStringList buttons = {"cmdDataRead", "cmdDataWrite", "Command2", "cmdDataClear",
+                                 "Command1",    "cmdWrite",     "cmdRead"};
+    for (int i = 0; i < buttons.size(); ++i) {
+        QTest::newRow(qPrintable(buttons[i])) << buttons[i] << i;
+    }
+}
+
+void TstSetupWindow::buttonsEmitTheirSignals() {
+    QFETCH(QString, button);
+    QFETCH(int, signal);
+    SetupWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    using Signal = void (SetupWindow::*)();
+    const std::array<Signal, 7> signals_ = {&SetupWindow::dataReadClicked,  &SetupWindow::dataWriteClicked,
+                                            &SetupWindow::rwStopClicked,    &SetupWindow::clearClicked,
+                                            &SetupWindow::toControlClicked, &SetupWindow::saveClicked,
+                                            &SetupWindow::loadClicked};
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    for (Signal s : signals_) {
+        spies.push_back(std::make_unique<QSignalSpy>(&window, s));
+    }
+    QTest::mouseClick(child(&window, button), Qt::LeftButton);
+    for (int i = 0; i < int(spies.size()); ++i) {
+        QCOMPARE(spies[i]->count(), i == signal ? 1 : 0);
+    }
+}
+
+void TstSetupWindow::closeEmitsClosingThenDeletes() {
+    QPointer<SetupWindow> window = new SetupWindow;
+    window->show();
+    window->tmrTokei().setInterval(20);
+    window->tmrWrite().setInterval(30);
+    QStringList events;
+    connect(window, &SetupWindow::closing, this, [&] { events << "closing"; });
+    connect(&window->tmrTokei(), &IntervalTimer::intervalChanged, this,
+            [&](int ms) { events << QString("read %1").arg(ms); });
+    connect(&window->tmrWrite(), &IntervalTimer::intervalChanged, this,
+            [&](int ms) { events << QString("write %1").arg(ms); });
+    connect(window, &QObject::destroyed, this, [&] { events << "destroyed"; });
+    QVERIFY(window->close());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(window.isNull());
+    QCOMPARE(events, QStringList({"closing", "read 0", "write 0", "destroyed"}));
+}
+
+void TstSetupWindow::fileListShowsTableFilesOnly() {
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    for (const char* name : {"a.txt", "B.TXT", "c.Txt", "notes.csv", "txt", "d.txt.bak"}) {
+        QVERIFY(touch(tmp.filePath(name)));
+    }
+    QVERIFY(QDir(tmp.path()).mkdir("folder.txt"));
+    FileChooser chooser;
+    QCOMPARE(chooser.dirPath(), QDir::toNativeSeparators(QDir::currentPath()));
+    chooser.setDirPath(tmp.path());
+    QCOMPARE(chooser.dirPath(), QDir::toNativeSeparators(tmp.path()));
+    QCOMPARE(entries(child<QListWidget>(&chooser, "File1")), QStringList({"a.txt", "B.TXT", "c.Txt"}));
+    QVERIFY(entries(child<QListWidget>(&chooser, "Dir1")).contains("folder.txt"));
+    QVERIFY(chooser.selectedFileName().isEmpty());
+}
+
+void TstSetupWindow::folderNavigation() {
+    QTemporaryDir tmp;
+    QVERIFY(QDir(tmp.path()).mkpath("sub"));
+    QVERIFY(touch(tmp.filePath("top.txt")));
+    QVERIFY(touch(tmp.filePath("sub/inner.txt")));
+    FileChooser chooser;
+    chooser.setDirPath(tmp.path());
+    auto* dir1 = child<QListWidget>(&chooser, "Dir1");
+    auto* file1 = child<QListWidget>(&chooser, "File1");
+    QSignalSpy moved(&chooser, &FileChooser::dirPathChanged);
+
+    QVERIFY(activateEntry(dir1, "sub"));
+    QCOMPARE(chooser.dirPath(), QDir::toNativeSeparators(tmp.filePath("sub")));
+    QCOMPARE(entries(file1), QStringList{"inner.txt"});
+    QVERIFY(activateEntry(dir1, ".."));
+    QCOMPARE(chooser.dirPath(), QDir::toNativeSeparators(tmp.path()));
+    QCOMPARE(entries(file1), QStringList{"top.txt"});
+    QCOMPARE(moved.count(), 2);
+}
+
+void TstSetupWindow::clickCopiesFileName() {
+    QTemporaryDir tmp;
+    for (const char* name : {"first.txt", "second.txt"}) {
+        QVERIFY(touch(tmp.filePath(name)));
+    }
+    FileChooser chooser;
+    chooser.setDirPath(tmp.path());
+    chooser.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chooser));
+    chooser.setFileNameText("typed");
+    auto* file1 = child<QListWidget>(&chooser, "File1");
+    file1->setFocus();  // focus alone must not replace the typed name
+    QCOMPARE(chooser.fileNameText(), QStringLiteral("typed"));
+    const QRect second = file1->visualItemRect(file1->item(1));
+    QTest::mouseClick(file1->viewport(), Qt::LeftButton, {}, second.center());
+    QCOMPARE(chooser.fileNameText(), QStringLiteral("second.txt"));
+    QCOMPARE(chooser.selectedFileName(), QStringLiteral("second.txt"));
+    chooser.setFileNameText("other");
+    QTest::mouseClick(file1->viewport(), Qt::LeftButton, {}, second.center());  // same file again
+    QCOMPARE(chooser.fileNameText(), QStringLiteral("second.txt"));
+}
+
+void TstSetupWindow::refreshShowsNewFile() {
+    QTemporaryDir tmp;
+    QVERIFY(touch(tmp.filePath("old.txt")));
+    FileChooser chooser;
+    chooser.setDirPath(tmp.path());
+    auto* file1 = child<QListWidget>(&chooser, "File1");
+    file1->item(0)->setSelected(true);
+    chooser.setFileNameText("new.txt");
+    QVERIFY(touch(FileChooser::joinPath(chooser.dirPath(), "new.txt")));
+    QCOMPARE(entries(file1), QStringList{"old.txt"});
+    chooser.refreshFiles();
+    QCOMPARE(entries(file1), QStringList({"new.txt", "old.txt"}));
+    QCOMPARE(chooser.selectedFileName(), QStringLiteral("old.txt"));
+    QCOMPARE(chooser.fileNameText(), QStringLiteral("new.txt"));  // the refresh chose nothing
+}
+
+void TstSetupWindow::drivesAndUnavailableFolder() {
+    const QStringList roots = FileChooser::volumeRoots();
+    QCOMPARE(QSet<QString>(roots.begin(), roots.end()).size(), roots.size());
+    const QString home = QDir::toNativeSeparators(QStorageInfo(QDir::currentPath()).rootPath());
+    QVERIFY2(roots.contains(home), qPrintable(roots.join(' ')));
+
+    FileChooser chooser;
+    auto* drive1 = child<QComboBox>(&chooser, "Drive1");
+    QCOMPARE(drive1->currentText(), home);
+    emit drive1->activated(drive1->currentIndex());
+    QCOMPARE(chooser.dirPath(), home);
+
+    QTemporaryDir tmp;
+    chooser.setDirPath(tmp.path());
+    QSignalSpy refused(&chooser, &FileChooser::folderUnavailable);
+    chooser.setDirPath(tmp.filePath("missing"));
+    QCOMPARE(refused.count(), 1);
+    QCOMPARE(chooser.dirPath(), QDir::toNativeSeparators(tmp.path()));
+}
+
+void TstSetupWindow::joinPath_data() {
+    QTest::addColumn<QString>("dir");
+    QTest::addColumn<QString>("joined");
+    const QString sep = QDir::separator();
+    QTest::newRow("unix root") << "/"
+                               << "/t.txt";
+    QTest::newRow("drive root") << "C:" + sep << "C:" + sep + "t.txt";
+    QTest::newRow("folder") << "C:" + sep + "data"
+                            << "C:" + sep + "data" + sep + "t.txt";
+    QTest::newRow("folder ending in slash") << "/home/u/"
+                                            << "/home/u/t.txt";
+}
+
+void TstSetupWindow::joinPath() {
+    QFETCH(QString, dir);
+    QFETCH(QString, joined);
+    QCOMPARE(FileChooser::joinPath(dir, "t.txt"), joined);
+}
+
+QTEST_MAIN(TstSetupWindow)
+#include "tst_setupwindow.moc"
