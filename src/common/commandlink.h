@@ -21,4 +21,8 @@ public:
     virtual void PollUsbInput() = 0;
 
     virtual bool usbPortOpen() const = 0;
+
+    // Ends the session without closing the link (a failed send, or a controller that stopped
+    // answering): Connected false, polling stopped, the Connect button back to "Connect".
+    virtual void EndSession() = 0;
 };

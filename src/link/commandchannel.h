@@ -36,7 +36,7 @@ public:
 
     // Ends the session without closing the link: state first, so that ticks and socket events
     // during the message box that follows find the session already closed.
-    void EndSession();
+    void EndSession() override;
 
     // Link set-up for the connection session. Opening the TCP link only starts connecting.
     void openTcp(const QString& host, quint16 port);

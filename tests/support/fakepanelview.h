@@ -1,7 +1,7 @@
 #pragma once
 
 #include "colours.h"
-#include "panelview.h"
+#include "mainview.h"
 
 #include <QString>
 #include <array>
@@ -9,8 +9,26 @@
 
 // The main window's state as plain fields, for logic-level tests that need no widgets. It starts
 // in the window's design state.
-class FakePanelView : public PanelView {
+class FakePanelView : public MainView {
 public:
+    int controlMode() const override { return mode; }
+    QString setData(int ch) const override { return text1[ch]; }
+    bool backlashTicked(int ch) const override { return backlash[ch]; }
+    bool syncDemoTicked() const override { return syncDemo; }
+    void setDemoButton(const QString& caption, std::uint32_t bgr) override {
+        demoCaption = caption;
+        demoColour = bgr;
+    }
+    QString demoButtonCaption() const override { return demoCaption; }
+    void setStartColour(std::uint32_t bgr) override { startColour = bgr; }
+    void setSendText(const QString& text, int cursor) override {
+        text2 = text;
+        sendCursor = cursor;
+        if (onSendTextChanged) {
+            onSendTextChanged();
+        }
+    }
+
     bool lanSelected() const override { return lan; }
     void setLinkOptionEnabled(bool isLan, bool enabled) override {
         (isLan ? lanEnabled : usbEnabled) = enabled;
@@ -40,6 +58,16 @@ public:
     void setChannelFontSize(int ch, int points) override { fontSize[ch] = points; }
     void setChannelEnabled(int ch, bool enabled) override { channelEnabled[ch] = enabled; }
     void setChannelColour(int ch, std::uint32_t bgr) override { channelColour[ch] = bgr; }
+
+    int mode = 1;
+    std::array<QString, 4> text1{"0001000", "0001000", "0001000", "0001000"};
+    std::array<bool, 4> backlash{};
+    bool syncDemo = false;
+    QString demoCaption = QStringLiteral("DEMO DRIVE");
+    std::uint32_t demoColour = Bgr::ButtonFace;
+    std::uint32_t startColour = Bgr::LightGreen;
+    int sendCursor = 0;
+    std::function<void()> onSendTextChanged;  // Text2's change event, as the window raises it
 
     bool lan = false;
     bool lanEnabled = true;

@@ -13,6 +13,12 @@ public:
     QByteArray ReadUsbInput() override;
     void PollUsbInput() override;
     bool usbPortOpen() const override { return portOpen; }
+    void EndSession() override {
+        ++sessionsEnded;
+        if (onEndSession) {
+            onEndSession();
+        }
+    }
 
     // Sent texts with their CR LF removed, for readable comparisons.
     QByteArrayList lines() const;
@@ -22,6 +28,8 @@ public:
     bool portOpen = true;
     QByteArray usbInput;
     std::function<void()> onSendFailure;
+    std::function<void()> onEndSession;
+    int sessionsEnded = 0;
     std::function<void(const QByteArray&)> onUsbReply;  // what PollUsbInput hands over
     QByteArray usbBuffer;
 };

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QObject>
+
+class CommandLink;
+class IntervalTimer;
+class MainView;
+class MessageSink;
+struct PanelState;
+
+// What the main window's buttons do. Most handlers send one short command per selected channel
+// at once (channels A to D in order); preset and moves only raise request flags for the tick.
+class OperatorCommands : public QObject {
+    Q_OBJECT
+public:
+    enum Mode { ModeHp = 0, ModeRel = 1, ModeAbs = 2, ModeScn = 3 };
+
+    OperatorCommands(PanelState& state, MainView& view, CommandLink& link, MessageSink& messages,
+                     IntervalTimer& timer2, QObject* parent = nullptr);
+
+    void ChannelClicked(int ch);
+    void Jog(bool cw);
+    void Preset();
+    void Start();
+    void Stop();
+    void SpeedChosen(int k);
+    void HoldOffClicked(int ch);
+    void SetupClicked();
+    void SendTextChanged();
+    void ClearReceived();
+
+signals:
+    // The setup window is to be shown (polling has been paused).
+    void setupRequested();
+
+private:
+    // "S3" + channel digit + code for every selected channel.
+    void sendToSelected(const char* code);
+    void disarm();
+
+    PanelState& state_;
+    MainView& view_;
+    CommandLink& link_;
+    MessageSink& messages_;
+    IntervalTimer& timer2_;
+};

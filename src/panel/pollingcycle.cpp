@@ -1,0 +1,82 @@
+#include "pollingcycle.h"
+
+#include "commandlink.h"
+#include "messages.h"
+#include "panelstate.h"
+#include "panelview.h"
+#include "sequencedmoves.h"
+
+PollingCycle::PollingCycle(PanelState& state, PanelView& view, CommandLink& link, MessageSink& messages,
+                           SequencedMoves& moves)
+    : state_(state), view_(view), link_(link), messages_(messages), moves_(moves) {}
+
+QByteArray PollingCycle::PollCommand(int step, bool usbModel) {
+    const char n = char('0' + step % 10);
+    QByteArray command;
+    if (step == 4) {
+        command = "VER?";
+    } else if (step == 5) {
+        command = "S48";
+    } else if (step >= 0 && step <= 3) {
+        command = usbModel ? QByteArray("PS?") + n : QByteArray("S2") + n + '0';
+    } else if (step >= 10 && step <= 13) {
+        command = QByteArray("S2") + n + '2';
+    } else if (step >= 20 && step <= 23) {
+        command = QByteArray("STS") + n + '?';
+    } else {
+        // Step 6 included: a free-text line goes out only once, from the pending flag.
+        return {};
+    }
+    return command + "\r\n";
+}
+
+void PollingCycle::Tick() {
+    link_.PollUsbInput();
+
+    if (state_.Connected) {
+        if (state_.DemoFlags & 0x0F) {
+            moves_.DemoStep();
+        } else if (state_.PresetMask != 0) {
+            moves_.PresetStep();
+            return;
+        } else if (state_.RelMoveFlags != 0) {
+            moves_.RelMoveStep();
+            return;
+        } else if (state_.AbsMoveFlags != 0) {
+            moves_.AbsMoveStep();
+            return;
+        }
+    }
+
+    ++state_.ReplyWaitTicks;
+    if (state_.ReplyWaitTicks > kReplyTimeoutTicks) {
+        if (state_.PollStep == 6) {
+            state_.PollStep = state_.UsbModel ? 20 : 0;
+        }
+        ++state_.TimeoutCount;
+        state_.AwaitingReply = 0;
+        state_.ReplyWaitTicks = 0;
+        return;
+    }
+
+    if (state_.TimeoutCount > kTimeoutsBeforeLoss) {
+        // State first: the box runs an event loop in which nothing may find the session open.
+        link_.EndSession();
+        messages_.showMessage(QStringLiteral("Connection failed !"), QString(), MessageSink::Icon::None);
+    }
+    if (state_.AwaitingReply != 0 || !state_.Connected) {
+        return;
+    }
+    if (state_.PendingFreeText != 0) {
+        state_.PollStep = 6;
+        link_.SendCommand(view_.sendText().toLatin1() + "\r\n");
+        state_.PendingFreeText = 0;
+        state_.AwaitingReply = 1;
+        return;
+    }
+    const QByteArray command = PollCommand(state_.PollStep, state_.UsbModel);
+    if (!command.isEmpty()) {
+        link_.SendCommand(command);
+    }
+    state_.AwaitingReply = 1;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+
+class CommandLink;
+class MessageSink;
+class PanelView;
+class SequencedMoves;
+struct PanelState;
+
+// The Timer2 tick: collects USB input, gives way to sequenced moves, keeps exactly one query of
+// the rotation outstanding, repeats it after 10 silent ticks and declares the session lost after
+// four time-outs in a row. Ticks are counted, not timed.
+class PollingCycle {
+public:
+    static constexpr int kReplyTimeoutTicks = 10;
+    static constexpr int kTimeoutsBeforeLoss = 3;
+
+    PollingCycle(PanelState& state, PanelView& view, CommandLink& link, MessageSink& messages,
+                 SequencedMoves& moves);
+
+    void Tick();
+
+    // The query of a poll step, CR LF included; empty for a step that has none.
+    static QByteArray PollCommand(int step, bool usbModel);
+
+private:
+    PanelState& state_;
+    PanelView& view_;
+    CommandLink& link_;
+    MessageSink& messages_;
+    SequencedMoves& moves_;
+};

@@ -1,0 +1,452 @@
+// Operator commands and the sequenced moves they request, with what goes over the wire.
+#include "fakepanelview.h"
+#include "intervaltimer.h"
+#include "operatorcommands.h"
+#include "panelstate.h"
+#include "pollingcycle.h"
+#include "recordinglink.h"
+#include "recordingmessages.h"
+#include "sequencedmoves.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+#include <memory>
+
+class TstMoves : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+
+    void channelToggle();
+    void jogOrderAndArming_data();
+    void jogOrderAndArming();
+    void stopDisarms();
+    void startFlags_data();
+    void startFlags();
+    void presetAccumulates();
+    void speedAndHoldOff();
+    void setupNeedsSession();
+    void sendBox_data();
+    void sendBox();
+    void valueTexts_data();
+    void valueTexts();
+    void moveCommands_data();
+    void moveCommands();
+    void sequencesTickByTick_data();
+    void sequencesTickByTick();
+    void stopHalfWayThroughSequence();
+    void sequenceWaitsBehindDemo();
+    void demoLegs_data();
+    void demoLegs();
+    void demoEndsOnStopCondition();
+    void demoEndedByButton();
+    void synchroDriveWaitsForAllIdle();
+    void demoNeedsIdleSelectedChannel();
+
+private:
+    void select(std::initializer_list<int> channels) {
+        for (int ch : channels) {
+            commands->ChannelClicked(ch);
+        }
+    }
+    // One tick; returns what it sent without CR LF.
+    QByteArrayList tick() {
+        const auto before = link.sent.size();
+        cycle->Tick();
+        return link.lines().mid(before);
+    }
+
+    PanelState state;
+    FakePanelView view;
+    RecordingLink link;
+    RecordingMessages messages;
+    std::unique_ptr<IntervalTimer> timer2;
+    std::unique_ptr<SequencedMoves> moves;
+    std::unique_ptr<OperatorCommands> commands;
+    std::unique_ptr<PollingCycle> cycle;
+};
+
+void TstMoves::init() {
+    state = PanelState{};
+    view = FakePanelView{};
+    link = RecordingLink{};
+    messages = RecordingMessages{};
+    timer2 = std::make_unique<IntervalTimer>();
+    moves = std::make_unique<SequencedMoves>(state, view, link);
+    commands = std::make_unique<OperatorCommands>(state, view, link, messages, *timer2);
+    cycle = std::make_unique<PollingCycle>(state, view, link, messages, *moves);
+    state.Connected = true;
+    state.UsbModel = true;
+    state.FourChModel = true;
+    state.PollStep = 20;
+    state.AwaitingReply = 1;  // a poll reply is outstanding: ticks show only the moves
+}
+
+void TstMoves::channelToggle() {
+    commands->ChannelClicked(1);
+    QCOMPARE(state.ChannelSelected[1], 1);
+    QCOMPARE(view.channelColour[1], Bgr::LightOrange);
+    commands->ChannelClicked(1);
+    QCOMPARE(state.ChannelSelected[1], 0);
+    QCOMPARE(view.channelColour[1], Bgr::ButtonFace);
+    QVERIFY(link.sent.isEmpty());
+}
+
+void TstMoves::jogOrderAndArming_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("arm");
+    QTest::addColumn<bool>("cw");
+    QTest::addColumn<QByteArrayList>("sent");
+    QTest::newRow("REL plain +") << 1 << false << true << QByteArrayList{"S3008", "S3208"};
+    QTest::newRow("ABS, Start does not arm") << 2 << true << false << QByteArrayList{"S3009", "S3209"};
+    QTest::newRow("HP armed -") << 0 << true << false << QByteArrayList{"S301F", "S321F"};
+    QTest::newRow("HP armed +") << 0 << true << true << QByteArrayList{"S301E", "S321E"};
+    QTest::newRow("SCN armed +") << 3 << true << true << QByteArrayList{"S300E", "S320E"};
+    QTest::newRow("SCN not armed -") << 3 << false << false << QByteArrayList{"S3009", "S3209"};
+}
+
+void TstMoves::jogOrderAndArming() {
+    QFETCH(int, mode);
+    QFETCH(bool, arm);
+    QFETCH(bool, cw);
+    QFETCH(QByteArrayList, sent);
+    select({2, 0});
+    view.mode = mode;
+    if (arm) {
+        commands->Start();
+        if (mode == 0 || mode == 3) {
+            QCOMPARE(view.startColour, Bgr::Green);
+        }
+    }
+    link.sent.clear();
+    commands->Jog(cw);
+    QCOMPARE(link.lines(), sent);
+    QCOMPARE(view.startColour, Bgr::LightGreen);
+    QCOMPARE(state.ScanArmed, 0);
+    // Fired once: the next press is a plain jog again.
+    link.sent.clear();
+    commands->Jog(cw);
+    QCOMPARE(link.lines().first(), QByteArray(cw ? "S3008" : "S3009"));
+}
+
+void TstMoves::stopDisarms() {
+    select({1});
+    view.mode = 3;
+    commands->Start();
+    commands->Stop();
+    QCOMPARE(link.lines(), QByteArrayList{"S3140"});
+    QCOMPARE(view.startColour, Bgr::LightGreen);
+    commands->Jog(true);
+    QCOMPARE(link.lines().last(), QByteArray("S3108"));
+}
+
+void TstMoves::startFlags_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QList<int>>("channels");
+    QTest::addColumn<int>("rel");
+    QTest::addColumn<int>("abs");
+    QTest::newRow("REL B and C") << 1 << QList<int>{1, 2} << 134 << 0;
+    QTest::newRow("REL B only") << 1 << QList<int>{1} << 2 << 0;
+    QTest::newRow("ABS A and D") << 2 << QList<int>{0, 3} << 0 << 137;
+    QTest::newRow("REL nothing selected") << 1 << QList<int>{} << 0 << 0;
+}
+
+void TstMoves::startFlags() {
+    QFETCH(int, mode);
+    QFETCH(QList<int>, channels);
+    QFETCH(int, rel);
+    QFETCH(int, abs);
+    for (int ch : channels) {
+        commands->ChannelClicked(ch);
+    }
+    view.mode = mode;
+    commands->Start();
+    QCOMPARE(int(state.RelMoveFlags), rel);
+    QCOMPARE(int(state.AbsMoveFlags), abs);
+    QVERIFY(link.sent.isEmpty());
+}
+
+void TstMoves::presetAccumulates() {
+    select({0});
+    commands->Preset();
+    commands->ChannelClicked(0);
+    select({2, 3});
+    commands->Preset();
+    QCOMPARE(int(state.PresetMask), 1 + 4 + 8);
+    view.text1[2] = QStringLiteral("+250");
+    QCOMPARE(tick(), (QByteArrayList{"PS00001000", "PS2250", "PS30001000"}));
+    QCOMPARE(int(state.PresetMask), 0);
+    state.UsbModel = false;
+    select({2, 3, 1});  // C and D off, B on
+    commands->Preset();
+    QCOMPARE(tick(), QByteArrayList{"S3919+0001000"});
+}
+
+void TstMoves::speedAndHoldOff() {
+    commands->SpeedChosen(0);
+    commands->SpeedChosen(1);
+    commands->SpeedChosen(2);
+    state.HoldOff[1] = 1;
+    commands->HoldOffClicked(1);  // not selected: sent all the same
+    commands->HoldOffClicked(0);
+    QCOMPARE(link.lines(), (QByteArrayList{"S71H", "S71M", "S71L", "S3119", "S3018"}));
+}
+
+void TstMoves::setupNeedsSession() {
+    QSignalSpy opened(commands.get(), &OperatorCommands::setupRequested);
+    timer2->setInterval(20);
+    state.Connected = false;
+    commands->SetupClicked();
+    QCOMPARE(messages.texts(), QStringList{"Not connected !"});
+    QCOMPARE(messages.boxes.first().title, QStringLiteral("Caution !"));
+    QCOMPARE(opened.count(), 0);
+    QVERIFY(timer2->running());
+    state.Connected = true;
+    commands->SetupClicked();
+    QCOMPARE(opened.count(), 1);
+    QVERIFY(!timer2->running());
+}
+
+void TstMoves::sendBox_data() {
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");
+    QTest::addColumn<int>("pending");
+    QTest::newRow("Enter at the end") << true << "VER?\n"
+                                      << "VER?" << 1;
+    QTest::newRow("no line break yet") << true << "VE"
+                                       << "VE" << 0;
+    QTest::newRow("pasted lines become one") << true << "S3\n0\r\n08\n"
+                                             << "S3008" << 1;
+    QTest::newRow("disconnected keeps the text") << false << "VER?\n"
+                                                 << "VER?\n"
+                                                 << 0;
+}
+
+void TstMoves::sendBox() {
+    QFETCH(bool, connected);
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+    QFETCH(int, pending);
+    state.Connected = connected;
+    // Setting the text raises the change event again, as the real box does.
+    view.onSendTextChanged = [this] { commands->SendTextChanged(); };
+    view.text2 = typed;
+    commands->SendTextChanged();
+    QCOMPARE(view.text2, kept);
+    QCOMPARE(state.PendingFreeText, pending);
+    QCOMPARE(messages.texts(), connected ? QStringList{} : QStringList{"Not connected !"});
+    if (pending) {
+        QCOMPARE(view.sendCursor, kept.size());
+    }
+}
+
+void TstMoves::valueTexts_data() {
+    QTest::addColumn<bool>("usb");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("net 1000") << false << "1000"
+                              << "+0001000";
+    QTest::newRow("net -250") << false << "-250"
+                              << "-0000250";
+    QTest::newRow("net 0") << false << "0"
+                           << "+0000000";
+    QTest::newRow("net eight digits kept") << false << "123456789"
+                                           << "+123456789";
+    QTest::newRow("net not a number") << false << "abc"
+                                      << "+0000000";
+    QTest::newRow("net number then letters") << false << "12ab"
+                                             << "+0000012";
+    QTest::newRow("net half away from zero") << false << "2.5"
+                                             << "+0000003";
+    QTest::newRow("net negative half") << false << "-2.5"
+                                       << "-0000003";
+    QTest::newRow("usb plus removed") << true << "+0001000"
+                                      << "0001000";
+    QTest::newRow("usb unchanged otherwise") << true << "-5x0"
+                                             << "-5x0";
+}
+
+void TstMoves::valueTexts() {
+    QFETCH(bool, usb);
+    QFETCH(QString, text);
+    QFETCH(QString, value);
+    state.UsbModel = usb;
+    view.text1[0] = text;
+    QCOMPARE(moves->MoveValueText(0), value);
+}
+
+void TstMoves::moveCommands_data() {
+    QTest::addColumn<bool>("usb");
+    QTest::addColumn<int>("ch");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("backlash");
+    QTest::addColumn<bool>("absolute");
+    QTest::addColumn<QByteArray>("command");
+    QTest::newRow("net rel A, backlash")
+        << false << 0 << "-250" << true << false << QByteArray("S32R-0000250B\r\n");
+    QTest::newRow("net abs A") << false << 0 << "1000" << false << true << QByteArray("S32A+0001000\r\n");
+    QTest::newRow("net rel B") << false << 1 << "5" << false << false << QByteArray("S33R+0000005\r\n");
+    QTest::newRow("usb rel B") << true << 1 << "+0001000" << false << false << QByteArray("REL10001000\r\n");
+    QTest::newRow("usb rel B, backlash")
+        << true << 1 << "+500" << true << false << QByteArray("REL1B500\r\n");
+    QTest::newRow("usb abs D") << true << 3 << "-20" << false << true << QByteArray("ABS3-20\r\n");
+}
+
+void TstMoves::moveCommands() {
+    QFETCH(bool, usb);
+    QFETCH(int, ch);
+    QFETCH(QString, text);
+    QFETCH(bool, backlash);
+    QFETCH(bool, absolute);
+    QFETCH(QByteArray, command);
+    state.UsbModel = usb;
+    view.text1[ch] = text;
+    view.backlash[ch] = backlash;
+    QCOMPARE(absolute ? moves->AbsMoveCommand(ch) : moves->RelMoveCommand(ch), command);
+}
+
+void TstMoves::sequencesTickByTick_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QList<int>>("channels");
+    QTest::addColumn<QList<QByteArrayList>>("ticks");
+    QTest::newRow("relative, two channels")
+        << 1 << QList<int>{0, 1}
+        << QList<QByteArrayList>{{"S3016"}, {"REL00001000"}, {"REL10001000"}, {"S3017"}, {"STS0?"}};
+    QTest::newRow("relative, one channel")
+        << 1 << QList<int>{1} << QList<QByteArrayList>{{"REL10001000"}, {"STS0?"}};
+    QTest::newRow("absolute, four channels")
+        << 2 << QList<int>{3, 2, 1, 0}
+        << QList<QByteArrayList>{{"S3016"},       {"ABS00001000"}, {"ABS10001000"}, {"ABS20001000"},
+                                 {"ABS30001000"}, {"S3017"},       {"STS0?"}};
+}
+
+void TstMoves::sequencesTickByTick() {
+    QFETCH(int, mode);
+    QFETCH(QList<int>, channels);
+    QFETCH(QList<QByteArrayList>, ticks);
+    state.AwaitingReply = 0;
+    state.ReplyWaitTicks = 3;
+    for (int ch : channels) {
+        commands->ChannelClicked(ch);
+    }
+    view.mode = mode;
+    commands->Start();
+    for (const QByteArrayList& expected : ticks) {
+        QCOMPARE(tick(), expected);
+    }
+    QCOMPARE(state.ReplyWaitTicks, 4);  // counted only on the final, polling tick
+}
+
+void TstMoves::stopHalfWayThroughSequence() {
+    select({0, 1});
+    commands->Start();
+    QCOMPARE(tick(), QByteArrayList{"S3016"});
+    QCOMPARE(tick(), QByteArrayList{"REL00001000"});
+    commands->Stop();
+    QCOMPARE(link.lines().mid(2), (QByteArrayList{"S3040", "S3140"}));
+    QCOMPARE(tick(), QByteArrayList{"REL10001000"});
+    QCOMPARE(tick(), QByteArrayList{"S3017"});
+}
+
+void TstMoves::sequenceWaitsBehindDemo() {
+    select({0});
+    moves->DemoClicked();
+    commands->Start();
+    QCOMPARE(tick(), QByteArrayList{"REL00001000"});  // the leg, not the move
+    QCOMPARE(tick(), QByteArrayList{});
+    moves->DemoClicked();  // end requested
+    QCOMPARE(tick(), QByteArrayList{"S3040"});
+    QCOMPARE(view.demoCaption, QStringLiteral("DEMO DRIVE"));
+    QCOMPARE(tick(), QByteArrayList{"REL00001000"});  // now the move
+    QCOMPARE(state.RelMoveFlags, 0);
+}
+
+void TstMoves::demoLegs_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArrayList>("legs");
+    QTest::newRow("0001000") << "0001000" << QByteArrayList{"REL00001000", "REL0-0001000", "REL00001000"};
+    QTest::newRow("-500") << "-500" << QByteArrayList{"REL0-500", "REL0+500", "REL0-500"};
+}
+
+void TstMoves::demoLegs() {
+    QFETCH(QString, text);
+    QFETCH(QByteArrayList, legs);
+    view.text1[0] = text;
+    view.backlash[0] = true;  // a leg never carries the backlash mark
+    select({0});
+    moves->DemoClicked();
+    QCOMPARE(view.demoCaption, QStringLiteral("DEMO END"));
+    QCOMPARE(view.demoColour, Bgr::LightYellow);
+    for (const QByteArray& leg : legs) {
+        QCOMPARE(tick(), QByteArrayList{leg});
+        QCOMPARE(tick(), QByteArrayList{});  // pending until reported busy
+        state.ChannelBusy[0] = true;
+        state.DemoLegPending[0] = false;
+        QCOMPARE(tick(), QByteArrayList{});
+        state.ChannelBusy[0] = false;
+    }
+}
+
+void TstMoves::demoEndsOnStopCondition() {
+    select({0, 1});
+    moves->DemoClicked();
+    QCOMPARE(tick(), (QByteArrayList{"REL00001000", "REL10001000"}));
+    state.DemoLegPending = {};
+    state.DemoHaltMuted = {};
+    state.ChannelStopCondition[0] = true;  // channel A stopped at a limit
+    // A sees the stop condition; B still gets its leg in the same tick; the next tick ends.
+    QCOMPARE(tick(), QByteArrayList{"REL1-0001000"});
+    QCOMPARE(tick(), (QByteArrayList{"S3040", "S3140"}));
+    QCOMPARE(state.DemoFlags, 0);
+}
+
+void TstMoves::demoEndedByButton() {
+    select({1});
+    moves->DemoClicked();
+    tick();
+    moves->DemoClicked();
+    QCOMPARE(view.demoCaption, QStringLiteral("DEMO END"));
+    QVERIFY(!state.DemoLegPending[1]);
+    QCOMPARE(tick(), QByteArrayList{"S3140"});
+    QCOMPARE(view.demoColour, Bgr::ButtonFace);
+    QCOMPARE(state.DemoFlags, 0);
+    // "Stop" also ends a running drive.
+    moves->DemoClicked();
+    tick();
+    commands->Stop();
+    QCOMPARE(state.DemoFlags & 16, 16);
+}
+
+void TstMoves::synchroDriveWaitsForAllIdle() {
+    view.syncDemo = true;
+    select({0, 1});
+    moves->DemoClicked();
+    QCOMPARE(tick(), (QByteArrayList{"REL00001000", "REL10001000"}));
+    state.DemoLegPending = {};
+    state.ChannelBusy[1] = true;  // B's leg is longer
+    QCOMPARE(tick(), QByteArrayList{});
+    // Channel C is not in the drive, but its being busy holds the legs all the same.
+    state.ChannelBusy[1] = false;
+    state.ChannelBusy[2] = true;
+    QCOMPARE(tick(), QByteArrayList{});
+    state.ChannelBusy[2] = false;
+    QCOMPARE(tick(), (QByteArrayList{"REL0-0001000", "REL1-0001000"}));
+}
+
+void TstMoves::demoNeedsIdleSelectedChannel() {
+    moves->DemoClicked();
+    QCOMPARE(state.DemoFlags, 0);
+    select({0});
+    state.ChannelBusy[0] = true;
+    moves->DemoClicked();
+    QCOMPARE(state.DemoFlags, 0);
+    QCOMPARE(view.demoCaption, QStringLiteral("DEMO DRIVE"));
+    state.ChannelBusy[0] = false;
+    state.Connected = false;
+    moves->DemoClicked();
+    QCOMPARE(state.DemoFlags, 0);
+}
+
+QTEST_MAIN(TstMoves)
+#include "tst_moves.moc"
