@@ -8,6 +8,16 @@ SimTcpServer::SimTcpServer(SimController& controller, QObject* parent)
     connect(&m_controller, &SimController::outputReady, this, &SimTcpServer::writeDue);
 }
 
+SimTcpServer::~SimTcpServer() {
+    // Sockets are the server's children; cut them loose first so none of their signals reaches
+    // a half-destroyed link.
+    for (QTcpSocket* socket : m_server.findChildren<QTcpSocket*>()) {
+        socket->disconnect();
+        socket->abort();
+        delete socket;
+    }
+}
+
 quint16 SimTcpServer::listen(quint16 port, const QHostAddress& address) {
     return m_server.listen(address, port) ? m_server.serverPort() : 0;
 }

@@ -14,6 +14,7 @@ class SimTcpServer : public QObject {
     Q_OBJECT
 public:
     explicit SimTcpServer(SimController& controller, QObject* parent = nullptr);
+    ~SimTcpServer() override;
 
     // Port 0 takes any free port. Returns the bound port, or 0 (see errorString).
     quint16 listen(quint16 port = 7777, const QHostAddress& address = QHostAddress(QHostAddress::LocalHost));
