@@ -308,8 +308,13 @@ void TstSimLink::silenceAnswersNothing() {
     QSignalSpy commands(&controller, &SimController::commandReceived);
     socket->write("VER?\r\n");
     QVERIFY(commands.wait(kWaitMs));
-    QVERIFY(!socket->waitForReadyRead(200));
+    QTest::qWait(200);
     QCOMPARE(socket->bytesAvailable(), 0);
+    // The same controller speaks again once the fault is lifted.
+    controller.faults().setSilent(false);
+    socket->write("VER?\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(socket->bytesAvailable() >= 19, kWaitMs);
+    QCOMPARE(socket->readAll(), QByteArray("KELDA-01 Ver 1.20\r\n"));
 }
 
 void TstSimLink::pacingSlowsOutput() {
