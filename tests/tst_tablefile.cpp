@@ -1,0 +1,471 @@
+#include "intervaltimer.h"
+#include "memorytable.h"
+#include "recordingmessages.h"
+#include "tablefile.h"
+
+#include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString kExample =
+    QStringLiteral("PPM,100,-200,1000,2000,-1000,-2000,5000,5000,2500,2500,500,500,10,10,10,0,31,10,3B,00,");
+
+void fillExample(MemoryTable& t) {
+    const QStringList values{"100",  "-200", "1000", "2000", "-1000", "-2000", "5000", "5000",
+                             "2500", "2500", "500",  "500",  "10",    "10",    "10",   "0"};
+    for (int i = 0; i < values.size(); ++i) {
+        t.setField(TableView::Position + i / 2, i % 2, values[i]);
+    }
+    t.setFlag(TableView::BacklashMode, 0, true);
+    t.setFlag(TableView::DglsEnable, 0, true);
+    t.setFlag(TableView::LsFastStop, 0, true);
+    t.setFlag(TableView::DglsEnable, 1, true);
+    for (int k : {0, 1, 3, 4, 5}) {
+        t.setSwitchBox(TableView::LsEnable, k, true);
+    }
+    t.setSpeedUnit(TableView::Pps);
+}
+
+// Something in every field and box, so that a load shows what it cleared and what it stored.
+void fillDistinct(MemoryTable& t, int seed) {
+    for (int ch = 0; ch < 4; ++ch) {
+        for (int f = TableView::Position; f <= TableView::Backlash; ++f) {
+            t.setField(f, ch, QStringLiteral("%1.%2.%3").arg(seed).arg(f).arg(ch));
+        }
+        t.setFlag(TableView::BacklashMode, ch, (ch + seed) % 2 == 0);
+        t.setFlag(TableView::DglsEnable, ch, (ch + seed) % 3 == 0);
+        t.setFlag(TableView::LsFastStop, ch, ch != seed % 4);
+    }
+    for (int k = 0; k < 16; ++k) {
+        t.setSwitchBox(TableView::LsEnable, k, (k * 7 + seed) % 3 == 0);
+        t.setSwitchBox(TableView::LsNc, k, (k * 5 + seed) % 2 == 0);
+    }
+}
+
+bool isClear(const MemoryTable& t) {
+    for (int ch = 0; ch < 4; ++ch) {
+        for (int f = TableView::Position; f <= TableView::Backlash; ++f) {
+            if (!t.field(f, ch).isEmpty()) {
+                return false;
+            }
+        }
+        if (t.flag(TableView::BacklashMode, ch) || t.flag(TableView::DglsEnable, ch) ||
+            t.flag(TableView::LsFastStop, ch)) {
+            return false;
+        }
+    }
+    for (int k = 0; k < 16; ++k) {
+        if (t.switchBox(TableView::LsEnable, k) || t.switchBox(TableView::LsNc, k)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Channels 0..channels-1 of both tables agree in every field and box.
+void compareChannels(const MemoryTable& a, const MemoryTable& b, int channels) {
+    for (int ch = 0; ch < channels; ++ch) {
+        for (int f = TableView::Position; f <= TableView::Backlash; ++f) {
+            QCOMPARE(b.field(f, ch), a.field(f, ch));
+        }
+        for (auto flag : {TableView::BacklashMode, TableView::DglsEnable, TableView::LsFastStop}) {
+            QCOMPARE(b.flag(flag, ch), a.flag(flag, ch));
+        }
+    }
+    for (int k = 0; k < 4 * channels; ++k) {
+        QCOMPARE(b.switchBox(TableView::LsEnable, k), a.switchBox(TableView::LsEnable, k));
+        QCOMPARE(b.switchBox(TableView::LsNc, k), a.switchBox(TableView::LsNc, k));
+    }
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+}  // namespace
+
+class TstTableFile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void exampleLine();
+    void fourChannelLine();
+    void names_data();
+    void names();
+    void emptyName();
+    void commaRefused_data();
+    void commaRefused();
+    void saveReplaces();
+    void failedSaveKeepsOldFile();
+    void readOnlyFolder();
+    void roundTrip_data();
+    void roundTrip();
+    void twoChannelFileIntoFourChannelTable();
+    void codeHeaderOfFive();
+    void lastLine_data();
+    void lastLine();
+    void refusals_data();
+    void refusals();
+    void noFileSelected();
+    void tooLarge();
+    void loadDuringRead();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    RecordingMessages messages_;
+    IntervalTimer tmrTokei_;
+    IntervalTimer tmrWrite_;
+};
+
+void TstTableFile::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    messages_.boxes.clear();
+    tmrTokei_.setInterval(0);
+    tmrWrite_.setInterval(0);
+}
+
+void TstTableFile::exampleLine() {
+    MemoryTable table;
+    fillDistinct(table, 0);  // channels C and D get noise that must not leak into a 2-channel line
+    fillExample(table);
+    for (int k = 0; k < 8; ++k) {
+        table.setSwitchBox(TableView::LsNc, k, false);
+    }
+    for (int k : {2, 6, 7}) {
+        table.setSwitchBox(TableView::LsEnable, k, false);
+    }
+    QVERIFY(table.switchBox(TableView::LsEnable, 9) && table.switchBox(TableView::LsNc, 8));
+    table.setFlag(TableView::BacklashMode, 1, false);
+    table.setFlag(TableView::LsFastStop, 1, false);
+    QCOMPARE(TableFile::BuildLine(table, false), kExample);
+
+    const QString name = TableFile::Save(table, false, dir_->path(), QStringLiteral("example"), messages_);
+    QCOMPARE(name, QStringLiteral("example.txt"));
+    QVERIFY(messages_.boxes.isEmpty());
+    QCOMPARE(readAll(dir_->filePath("example.txt")), kExample.toUtf8() + "\r\n");
+
+    MemoryTable loaded;
+    loaded.setSpeedUnit(TableView::Code);
+    QVERIFY(TableFile::Load(loaded, dir_->path(), name, messages_, tmrTokei_, tmrWrite_));
+    QCOMPARE(loaded.speedUnit(), int(TableView::Pps));
+    compareChannels(table, loaded, 2);
+}
+
+void TstTableFile::fourChannelLine() {
+    MemoryTable table;
+    for (int ch = 0; ch < 4; ++ch) {
+        for (int f = TableView::Position; f <= TableView::Backlash; ++f) {
+            table.setField(f, ch, QString::number(f));
+        }
+    }
+    table.setFlag(TableView::LsFastStop, 3, true);
+    for (int k : {0, 1, 3}) {
+        table.setSwitchBox(TableView::LsEnable, k, true);
+    }
+    table.setSwitchBox(TableView::LsNc, 15, true);
+    table.setSpeedUnit(TableView::Code);
+    const QString line = TableFile::BuildLine(table, true);
+    QVERIFY(line.startsWith(QStringLiteral("COD4,1,1,1,1,2,2,2,2,")));
+    QVERIFY(line.endsWith(QStringLiteral(",8,8,8,8,00,00,00,01,000B,8000,")));
+    QCOMPARE(line.count(u','), 1 + 38);
+}
+
+void TstTableFile::names_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("saved");
+    QTest::newRow("no extension") << "table"
+                                  << "table.txt";
+    QTest::newRow("upper case") << "TABLE.TXT"
+                                << "TABLE.TXT";
+    QTest::newRow("lower case") << "t.txt"
+                                << "t.txt";
+    QTest::newRow("mixed case") << "Table.Txt"
+                                << "Table.Txt.txt";
+    QTest::newRow("other extension") << "table.csv"
+                                     << "table.csv.txt";
+}
+
+void TstTableFile::names() {
+    QFETCH(QString, typed);
+    QFETCH(QString, saved);
+    MemoryTable table;
+    QCOMPARE(TableFile::Save(table, false, dir_->path(), typed, messages_), saved);
+    QVERIFY(messages_.boxes.isEmpty());
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), QStringList{saved});
+    // A folder path that already ends with the separator is joined without doubling it.
+    QFile::remove(dir_->filePath(saved));
+    TableFile::Save(table, false, dir_->path() + QLatin1Char('/'), typed, messages_);
+    QVERIFY(QFile::exists(dir_->filePath(saved)));
+}
+
+void TstTableFile::emptyName() {
+    MemoryTable table;
+    QCOMPARE(TableFile::Save(table, false, dir_->path(), QString(), messages_), QString());
+    QCOMPARE(messages_.texts(), QStringList{"Input file name !"});
+    QCOMPARE(messages_.boxes[0].title, kCautionTitle);
+    QCOMPARE(messages_.boxes[0].icon, MessageSink::Icon::Information);
+    QVERIFY(QDir(dir_->path()).isEmpty());
+}
+
+void TstTableFile::commaRefused_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("comma") << "1,5";
+    QTest::newRow("line feed") << "15\n";
+    QTest::newRow("carriage return") << "1\r5";
+}
+
+void TstTableFile::commaRefused() {
+    QFETCH(QString, text);
+    MemoryTable table;
+    fillExample(table);
+    writeFile(dir_->filePath("t.txt"), "old");
+    table.setField(TableView::Rate, 1, text);
+    TableFile::Save(table, false, dir_->path(), QStringLiteral("t.txt"), messages_);
+    QCOMPARE(messages_.boxes.size(), 1);
+    QVERIFY2(messages_.boxes[0].text.startsWith(QStringLiteral("CH B Rate ")),
+             qPrintable(messages_.boxes[0].text));
+    QCOMPARE(readAll(dir_->filePath("t.txt")), QByteArray("old"));
+
+    // Channels that are not saved do not matter.
+    table.setField(TableView::Rate, 1, QStringLiteral("10"));
+    table.setField(TableView::Rate, 2, text);
+    TableFile::Save(table, false, dir_->path(), QStringLiteral("t.txt"), messages_);
+    QCOMPARE(readAll(dir_->filePath("t.txt")), kExample.toUtf8() + "\r\n");
+}
+
+void TstTableFile::saveReplaces() {
+    writeFile(dir_->filePath("t.txt"), QByteArray(5000, 'x') + "\r\nmore\r\n");
+    MemoryTable table;
+    fillExample(table);
+    TableFile::Save(table, false, dir_->path(), QStringLiteral("t"), messages_);
+    QVERIFY(messages_.boxes.isEmpty());
+    QCOMPARE(readAll(dir_->filePath("t.txt")), kExample.toUtf8() + "\r\n");
+}
+
+void TstTableFile::failedSaveKeepsOldFile() {
+    // A folder where the file should go: the save cannot replace it and must say so.
+    QVERIFY(QDir(dir_->path()).mkpath("t.txt/inner"));
+    writeFile(dir_->filePath("t.txt/inner/keep.txt"), "kept");
+    MemoryTable table;
+    fillExample(table);
+    TableFile::Save(table, false, dir_->path(), QStringLiteral("t"), messages_);
+    QCOMPARE(messages_.boxes.size(), 1);
+    QCOMPARE(messages_.boxes[0].icon, MessageSink::Icon::Critical);
+    QVERIFY(messages_.boxes[0].text.contains(QStringLiteral("t.txt")));
+    QCOMPARE(readAll(dir_->filePath("t.txt/inner/keep.txt")), QByteArray("kept"));
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"t.txt"});
+
+    messages_.boxes.clear();
+    TableFile::Save(table, false, dir_->filePath("no/such/folder"), QStringLiteral("t"), messages_);
+    QCOMPARE(messages_.boxes.size(), 1);
+    QVERIFY(messages_.boxes[0].text.contains(QStringLiteral("t.txt")));
+}
+
+void TstTableFile::readOnlyFolder() {
+    if (geteuid() == 0) {
+        QSKIP("the superuser writes into read-only folders");
+    }
+    writeFile(dir_->filePath("t.txt"), "old");
+    QFile::setPermissions(dir_->path(), QFile::ReadOwner | QFile::ExeOwner);
+    MemoryTable table;
+    TableFile::Save(table, false, dir_->path(), QStringLiteral("t.txt"), messages_);
+    QFile::setPermissions(dir_->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(messages_.boxes.size(), 1);
+    QCOMPARE(readAll(dir_->filePath("t.txt")), QByteArray("old"));
+}
+
+void TstTableFile::roundTrip_data() {
+    QTest::addColumn<bool>("fourCh");
+    QTest::addColumn<int>("unit");
+    QTest::newRow("four channels PPS") << true << int(TableView::Pps);
+    QTest::newRow("four channels Code") << true << int(TableView::Code);
+    QTest::newRow("two channels Code") << false << int(TableView::Code);
+}
+
+void TstTableFile::roundTrip() {
+    QFETCH(bool, fourCh);
+    QFETCH(int, unit);
+    for (int seed = 0; seed < 6; ++seed) {
+        MemoryTable table;
+        fillDistinct(table, seed);
+        table.setField(TableView::Position, 0, QStringLiteral("Ünïcode −5"));
+        table.setSwitchBox(TableView::LsNc, 2, true);  // an invisible box
+        table.setSwitchBox(TableView::LsEnable, fourCh ? 14 : 6, true);
+        table.setSpeedUnit(unit);
+        TableFile::Save(table, fourCh, dir_->path(), QStringLiteral("rt"), messages_);
+
+        MemoryTable loaded;
+        fillDistinct(loaded, seed + 1);
+        loaded.setSpeedUnit(unit == TableView::Code ? TableView::Pps : TableView::Code);
+        QVERIFY(
+            TableFile::Load(loaded, dir_->path(), QStringLiteral("rt.txt"), messages_, tmrTokei_, tmrWrite_));
+        QCOMPARE(loaded.speedUnit(), unit);
+        compareChannels(table, loaded, fourCh ? 4 : 2);
+        QVERIFY(messages_.boxes.isEmpty());
+    }
+}
+
+void TstTableFile::twoChannelFileIntoFourChannelTable() {
+    writeFile(dir_->filePath("two.txt"), kExample.toUtf8() + "\r\n");
+    MemoryTable table;
+    fillDistinct(table, 3);
+    table.setSpeedUnit(TableView::Code);
+    QVERIFY(TableFile::Load(table, dir_->path(), QStringLiteral("two.txt"), messages_, tmrTokei_, tmrWrite_));
+    QCOMPARE(table.speedUnit(), int(TableView::Pps));
+    QCOMPARE(table.field(TableView::Position, 1), QStringLiteral("-200"));
+    QCOMPARE(table.field(TableView::Backlash, 1), QStringLiteral("0"));
+    for (int ch : {2, 3}) {
+        for (int f = TableView::Position; f <= TableView::Backlash; ++f) {
+            QVERIFY(table.field(f, ch).isEmpty());
+        }
+        QVERIFY(!table.flag(TableView::LsFastStop, ch));
+    }
+    for (int k = 8; k < 16; ++k) {
+        QVERIFY(!table.switchBox(TableView::LsEnable, k) && !table.switchBox(TableView::LsNc, k));
+    }
+}
+
+void TstTableFile::codeHeaderOfFive() {
+    // The header is taken as "COD": reading starts on the comma after "CODE", so every field
+    // lands one place further on.
+    QString line = QStringLiteral("CODE,");
+    for (int i = 1; i <= 20; ++i) {
+        line += QString::number(i) + u',';
+    }
+    MemoryTable table;
+    table.setSpeedUnit(TableView::Pps);
+    QVERIFY(TableFile::ApplyLine(table, line));
+    QCOMPARE(table.speedUnit(), int(TableView::Code));
+    QCOMPARE(table.field(TableView::Position, 0), QString());
+    QCOMPARE(table.field(TableView::Position, 1), QStringLiteral("1"));
+    QCOMPARE(table.field(TableView::CwDgls, 0), QStringLiteral("2"));
+    QCOMPARE(table.field(TableView::Backlash, 1), QStringLiteral("15"));
+    // Flag bytes 16 and 17, masks 18 and 19 (hexadecimal).
+    QVERIFY(table.flag(TableView::DglsEnable, 0) && !table.flag(TableView::LsFastStop, 0));
+    QVERIFY(table.flag(TableView::DglsEnable, 1) && table.flag(TableView::LsFastStop, 1));
+    QVERIFY(table.switchBox(TableView::LsEnable, 3) && table.switchBox(TableView::LsEnable, 4));
+    QVERIFY(!table.switchBox(TableView::LsEnable, 0));
+    QVERIFY(table.switchBox(TableView::LsNc, 0) && table.switchBox(TableView::LsNc, 3));
+}
+
+void TstTableFile::lastLine_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("last");
+    QTest::newRow("empty file") << ""
+                                << "";
+    QTest::newRow("one line") << "a\r\n"
+                              << "a";
+    QTest::newRow("no terminator") << "a"
+                                   << "a";
+    QTest::newRow("last of several") << "a\r\nb\r\n"
+                                     << "b";
+    QTest::newRow("blank line after") << "a\r\n\r\n"
+                                      << "";
+    QTest::newRow("LF only") << "a\nb\n"
+                             << "b";
+    QTest::newRow("CR only") << "a\rb\r"
+                             << "b";
+}
+
+void TstTableFile::lastLine() {
+    QFETCH(QString, text);
+    QTEST(TableFile::LastLine(text), "last");
+}
+
+void TstTableFile::refusals_data() {
+    QTest::addColumn<QByteArray>("content");
+    QByteArray fewer = kExample.toUtf8();
+    fewer.chop(1);  // the last field has no comma after it
+    QByteArray wideMask = kExample.toUtf8();
+    wideMask.replace(",3B,00,", ",3B,10000,");
+    QByteArray wrapping = kExample.toUtf8();
+    wrapping.replace(",3B,00,", ",100000000,00,");  // 2^32 would read as 0 if the top fell off
+    QByteArray wideFlag = kExample.toUtf8();
+    wideFlag.replace(",31,10,", ",31,1FFFF,");
+
+    QTest::newRow("unknown header") << QByteArray("XYZ,1,2,3,\r\n");
+    QTest::newRow("lower-case header") << kExample.toLower().toUtf8() + "\r\n";
+    QTest::newRow("blank last line") << kExample.toUtf8() + "\r\n\r\n";
+    QTest::newRow("empty file") << QByteArray();
+    QTest::newRow("fewer fields") << fewer + "\r\n";
+    QTest::newRow("header only") << QByteArray("PPM4,\r\n");
+    QTest::newRow("mask over 16 bits") << wideMask;
+    QTest::newRow("mask over 32 bits") << wrapping;
+    QTest::newRow("flag byte over 16 bits") << wideFlag;
+}
+
+void TstTableFile::refusals() {
+    QFETCH(QByteArray, content);
+    writeFile(dir_->filePath("bad.txt"), content);
+    MemoryTable table;
+    fillDistinct(table, 1);
+    table.setSpeedUnit(TableView::Code);
+    QVERIFY(
+        !TableFile::Load(table, dir_->path(), QStringLiteral("bad.txt"), messages_, tmrTokei_, tmrWrite_));
+    QCOMPARE(messages_.texts(), QStringList{"File format is not matching!"});
+    QCOMPARE(messages_.boxes[0].title, kCautionTitle);
+    QVERIFY(isClear(table));
+    QCOMPARE(table.speedUnit(), int(TableView::Code));
+}
+
+void TstTableFile::noFileSelected() {
+    MemoryTable table;
+    fillDistinct(table, 2);
+    QVERIFY(!TableFile::Load(table, dir_->path(), QString(), messages_, tmrTokei_, tmrWrite_));
+    QCOMPARE(messages_.texts(), QStringList{"Indicate the file name in the folder !"});
+    QCOMPARE(messages_.boxes[0].title, kCautionTitle);
+    QCOMPARE(messages_.boxes[0].icon, MessageSink::Icon::Critical);
+    QVERIFY(isClear(table));
+
+    messages_.boxes.clear();
+    QVERIFY(
+        !TableFile::Load(table, dir_->path(), QStringLiteral("gone.txt"), messages_, tmrTokei_, tmrWrite_));
+    QCOMPARE(messages_.boxes.size(), 1);
+    QVERIFY(messages_.boxes[0].text.contains(QStringLiteral("gone.txt")));
+}
+
+void TstTableFile::tooLarge() {
+    QByteArray big = kExample.toUtf8() + "\r\n";
+    big = QByteArray(TableFile::kMaxFileBytes, ' ') + "\r\n" + big;
+    writeFile(dir_->filePath("big.txt"), big);
+    MemoryTable table;
+    QVERIFY(
+        !TableFile::Load(table, dir_->path(), QStringLiteral("big.txt"), messages_, tmrTokei_, tmrWrite_));
+    QCOMPARE(messages_.boxes.size(), 1);
+    QVERIFY(messages_.boxes[0].text.contains(QStringLiteral("big.txt")));
+    QVERIFY(messages_.boxes[0].text.contains(QStringLiteral("1 MiB")));
+
+    writeFile(dir_->filePath("fits.txt"),
+              QByteArray(TableFile::kMaxFileBytes - 200, ' ') + "\r\n" + kExample.toUtf8() + "\r\n");
+    messages_.boxes.clear();
+    QVERIFY(
+        TableFile::Load(table, dir_->path(), QStringLiteral("fits.txt"), messages_, tmrTokei_, tmrWrite_));
+}
+
+void TstTableFile::loadDuringRead() {
+    // Clear is refused while a sequence runs: the fields not in the file keep their text.
+    writeFile(dir_->filePath("two.txt"), kExample.toUtf8() + "\r\n");
+    MemoryTable table;
+    fillDistinct(table, 0);
+    const QString kept = table.field(TableView::Rate, 3);
+    tmrTokei_.setInterval(20);
+    QVERIFY(TableFile::Load(table, dir_->path(), QStringLiteral("two.txt"), messages_, tmrTokei_, tmrWrite_));
+    QCOMPARE(table.field(TableView::Rate, 3), kept);
+    QCOMPARE(table.field(TableView::Rate, 0), QStringLiteral("10"));
+}
+
+QTEST_GUILESS_MAIN(TstTableFile)
+#include "tst_tablefile.moc"

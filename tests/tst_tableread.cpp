@@ -1,0 +1,377 @@
+#include "fakepanelview.h"
+#include "intervaltimer.h"
+#include "memorytable.h"
+#include "panelstate.h"
+#include "recordinglink.h"
+#include "recordingmessages.h"
+#include "tableclear.h"
+#include "tableread.h"
+#include "tablereplies.h"
+
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+// The parts of a table read, wired as the application wires them. `interpret` stands for the
+// reply interpreter while the table is read: clean, store, closing bookkeeping.
+struct Rig {
+    PanelState state;
+    MemoryTable table;
+    RecordingLink link;
+    FakePanelView panel;
+    RecordingMessages messages;
+    IntervalTimer tmrTokei;
+    IntervalTimer tmrWrite;
+    std::unique_ptr<TableRead> read;
+
+    Rig(bool usb, int lastChannel, int unit = TableView::Pps) {
+        state.UsbModel = usb;
+        state.LastChannel = lastChannel;
+        state.FourChModel = lastChannel == 3;
+        panel.lan = !usb;
+        table.setSpeedUnit(unit);
+        link.onUsbReply = [this](const QByteArray& reply) { interpret(reply); };
+        read = std::make_unique<TableRead>(state, table, link, panel, messages, tmrTokei, tmrWrite);
+    }
+
+    void interpret(QByteArray reply) {
+        if (!state.TableReading) {
+            return;  // the interpreter would treat it as a polling reply
+        }
+        StoreTableReply(state, table, reply.replace("\r\n", ""));
+        state.TimeoutCount = state.ReplyWaitTicks = state.AwaitingReply = 0;
+    }
+
+    // Ticks until the read stops, answering every query over the network path with `answer`.
+    int runAnswering(const QByteArray& answer = "+0000001\r\n") {
+        int ticks = 0;
+        while (tmrTokei.running() && ticks < 1000) {
+            const qsizetype before = link.sent.size();
+            read->Tick();
+            ++ticks;
+            if (link.sent.size() > before) {
+                interpret(answer);
+            }
+        }
+        return ticks;
+    }
+};
+
+QByteArrayList words(const char* text) {
+    return QByteArray(text).split(' ');
+}
+
+}  // namespace
+
+class TstTableRead : public QObject {
+    Q_OBJECT
+
+private slots:
+    void queries_data();
+    void queries();
+    void notIdentifiedCoversChannelZero();
+    void speedUnitReadPerQuery();
+    void blinkingLabel();
+    void endsAtStepSeventeen();
+    void tableReadingFollowsTimer();
+    void noReplyTimesOut();
+    void failedSendStops();
+    void refusedDuringWrite();
+    void restartDuringRead();
+    void usbReceiveStep();
+    void clearAndStop();
+};
+
+void TstTableRead::queries_data() {
+    QTest::addColumn<bool>("usb");
+    QTest::addColumn<int>("lastChannel");
+    QTest::addColumn<int>("unit");
+    QTest::addColumn<QByteArrayList>("expected");
+
+    QTest::newRow("network PPS")
+        << false << 1 << int(TableView::Pps)
+        << words(
+               "S200 S210 S40FL S41FL S40BL S41BL SPH?0 SPH?1 SPM?0 SPM?1 SPL?0 SPL?1 "
+               "S403 S413 B0? B1? S405 S415 LSEN? LSIV?");
+    QTest::newRow("network Code") << false << 1 << int(TableView::Code)
+                                  << words(
+                                         "S200 S210 S40FL S41FL S40BL S41BL S400 S410 S401 S411 S402 S412 "
+                                         "S403 S413 B0? B1? S405 S415 LSEN? LSIV?");
+    QTest::newRow("USB two-channel PPS")
+        << true << 1 << int(TableView::Pps)
+        << words(
+               "PS?0 PS?1 FL?0 FL?1 BL?0 BL?1 SPDH?0 SPDH?1 SPDM?0 SPDM?1 SPDL?0 SPDL?1 "
+               "S403 S413 B0? B1? S405 S415 LSEN? LSIV?");
+    QTest::newRow("USB two-channel Code")
+        << true << 1 << int(TableView::Code)
+        << words(
+               "PS?0 PS?1 FL?0 FL?1 BL?0 BL?1 S400 S410 S401 S411 S402 S412 "
+               "S403 S413 B0? B1? S405 S415 LSEN? LSIV?");
+    QTest::newRow("four-channel PPS")
+        << true << 3 << int(TableView::Pps)
+        << words(
+               "PS?0 PS?1 PS?2 PS?3 FL?0 FL?1 FL?2 FL?3 BL?0 BL?1 BL?2 BL?3 "
+               "SPDH?0 SPDH?1 SPDH?2 SPDH?3 SPDM?0 SPDM?1 SPDM?2 SPDM?3 SPDL?0 SPDL?1 SPDL?2 SPDL?3 "
+               "S403 S413 S423 S433 B0? B1? B2? B3? S405 S415 S425 S435 LSEN? LSIV?");
+    QTest::newRow("four-channel Code")
+        << true << 3 << int(TableView::Code)
+        << words(
+               "PS?0 PS?1 PS?2 PS?3 FL?0 FL?1 FL?2 FL?3 BL?0 BL?1 BL?2 BL?3 "
+               "S400 S410 S420 S430 S401 S411 S421 S431 S402 S412 S422 S432 "
+               "S403 S413 S423 S433 B0? B1? B2? B3? S405 S415 S425 S435 LSEN? LSIV?");
+}
+
+void TstTableRead::queries() {
+    QFETCH(bool, usb);
+    QFETCH(int, lastChannel);
+    QFETCH(int, unit);
+    QFETCH(QByteArrayList, expected);
+
+    Rig rig(usb, lastChannel, unit);
+    rig.panel.lan = true;  // replies come through the network path in this test
+    rig.read->Start();
+    rig.runAnswering();
+
+    QCOMPARE(rig.link.lines(), expected);
+    for (const QByteArray& sent : rig.link.sent) {
+        QVERIFY(sent.endsWith("\r\n"));
+    }
+}
+
+void TstTableRead::notIdentifiedCoversChannelZero() {
+    Rig rig(false, 0);
+    rig.read->Start();
+    rig.runAnswering();
+    QCOMPARE(rig.link.lines(), words("S200 S40FL S40BL SPH?0 SPM?0 SPL?0 S403 B0? S405 LSEN? LSIV?"));
+}
+
+void TstTableRead::speedUnitReadPerQuery() {
+    Rig rig(true, 1, TableView::Pps);
+    rig.read->Start();
+    while (rig.link.sent.size() < 7) {  // up to SPDH?0
+        rig.read->Tick();
+        rig.interpret("1\r\n");
+    }
+    rig.table.setSpeedUnit(TableView::Code);
+    rig.runAnswering();
+    QCOMPARE(rig.link.lines().mid(6, 3), words("SPDH?0 S410 S401"));
+}
+
+void TstTableRead::blinkingLabel() {
+    Rig rig(true, 1);
+    rig.table.setStatus(QStringLiteral("left over"));
+    rig.read->Start();
+    QCOMPARE(rig.table.status(), QStringLiteral("--- Reading ---"));
+
+    QStringList seen;
+    while (rig.tmrTokei.running()) {
+        const qsizetype before = rig.link.sent.size();
+        rig.read->Tick();
+        if (rig.link.sent.size() > before) {
+            seen << rig.table.status();
+            rig.interpret("0\r\n");
+        }
+    }
+    const QString on = QStringLiteral("--- Reading ---");
+    // Toggled after each query of channel 1; unchanged at the mask steps.
+    QStringList expected;
+    for (int step = 0; step < 9; ++step) {
+        expected << (step % 2 == 0 ? on : QString()) << (step % 2 == 0 ? QString() : on);
+    }
+    expected << QString() << QString();
+    QCOMPARE(seen, expected);
+}
+
+void TstTableRead::endsAtStepSeventeen() {
+    Rig rig(false, 1);
+    rig.read->Start();
+    const int ticks = rig.runAnswering();
+    QCOMPARE(ticks, 21);  // 20 queries, then the tick that finds step 17
+    QCOMPARE(rig.state.TableStep, 17);
+    QCOMPARE(rig.state.TableChannel, 0);
+    QCOMPARE(rig.table.status(), QString());
+    QVERIFY(!rig.state.TableReading);
+    QVERIFY(rig.messages.boxes.isEmpty());
+}
+
+void TstTableRead::tableReadingFollowsTimer() {
+    Rig rig(false, 1);
+    QVERIFY(!rig.state.TableReading);
+    rig.read->Start();
+    QVERIFY(rig.state.TableReading);
+    StopReadWrite(rig.tmrTokei, rig.tmrWrite);
+    QVERIFY(!rig.state.TableReading);
+
+    rig.read->Start();
+    rig.read.reset();
+    QVERIFY(!rig.state.TableReading);
+
+    // The window takes its timer along when it closes.
+    auto timer = std::make_unique<IntervalTimer>();
+    TableRead read(rig.state, rig.table, rig.link, rig.panel, rig.messages, *timer, rig.tmrWrite);
+    read.Start();
+    QVERIFY(rig.state.TableReading);
+    timer.reset();
+    QVERIFY(!rig.state.TableReading);
+}
+
+void TstTableRead::noReplyTimesOut() {
+    Rig rig(false, 1);
+    rig.read->Start();
+    rig.read->Tick();
+    QCOMPARE(rig.link.lines(), words("S200"));
+    for (int i = 1; i < TableRead::kNoReplyTicks; ++i) {
+        rig.read->Tick();
+    }
+    QVERIFY(rig.tmrTokei.running());
+    QVERIFY(rig.messages.boxes.isEmpty());
+
+    rig.read->Tick();
+    QVERIFY(!rig.tmrTokei.running());
+    QVERIFY(!rig.state.TableReading);
+    QCOMPARE(rig.table.status(), QStringLiteral("--- Read stopped: no reply ---"));
+    QCOMPARE(rig.messages.boxes.size(), 1);
+    QCOMPARE(rig.messages.boxes[0].title, kCautionTitle);
+    QCOMPARE(rig.messages.boxes[0].icon, MessageSink::Icon::Information);
+    QCOMPARE(rig.link.sent.size(), 1);  // no retry
+
+    rig.interpret("P0+0001000\r\n");  // too late
+    QCOMPARE(rig.table.field(TableView::Position, 0), QString());
+}
+
+void TstTableRead::failedSendStops() {
+    Rig rig(true, 1);
+    rig.link.failSends = true;
+    int failures = 0;
+    // A tick during the link's own failure box must not send again; bounded, so a missing guard
+    // fails instead of recursing.
+    rig.link.onSendFailure = [&] {
+        if (++failures < 5) {
+            rig.read->Tick();
+        }
+    };
+    rig.read->Start();
+    rig.read->Tick();
+    QCOMPARE(failures, 1);
+    QVERIFY(!rig.tmrTokei.running());
+    QVERIFY(rig.messages.boxes.isEmpty());
+    rig.read->Tick();
+    QCOMPARE(failures, 1);
+}
+
+void TstTableRead::refusedDuringWrite() {
+    Rig rig(true, 1);
+    rig.table.setField(TableView::Position, 0, QStringLiteral("5"));
+    rig.tmrWrite.setInterval(30);
+    rig.state.TableStep = 9;
+    rig.read->Start();
+    QVERIFY(!rig.tmrTokei.running());
+    QCOMPARE(rig.state.TableStep, 9);
+    QCOMPARE(rig.table.field(TableView::Position, 0), QStringLiteral("5"));
+    QCOMPARE(rig.messages.boxes.size(), 1);
+    QCOMPARE(rig.messages.boxes[0].title, kCautionTitle);
+}
+
+void TstTableRead::restartDuringRead() {
+    Rig rig(false, 1);
+    rig.read->Start();
+    for (int i = 0; i < 5; ++i) {
+        rig.read->Tick();
+        rig.interpret("P0+0001000\r\n");
+    }
+    rig.table.setFlag(TableView::DglsEnable, 1, true);
+    QCOMPARE(rig.state.TableStep, 6);
+
+    rig.read->Start();  // Clear is refused: the table keeps what it has
+    QCOMPARE(rig.state.TableStep, 0);
+    QCOMPARE(rig.state.TableChannel, 0);
+    QCOMPARE(rig.state.AwaitingReply, 0);
+    QVERIFY(rig.table.flag(TableView::DglsEnable, 1));
+    QCOMPARE(rig.table.field(TableView::Position, 0), QStringLiteral("+0001000"));
+    rig.read->Tick();
+    QCOMPARE(rig.link.lines().last(), QByteArray("S200"));
+}
+
+void TstTableRead::usbReceiveStep() {
+    Rig rig(true, 1);
+    rig.link.usbInput = "stale\r\n";
+    rig.read->Start();
+    QVERIFY(rig.link.usbInput.isEmpty());  // thrown away unread
+
+    rig.read->Tick();
+    QCOMPARE(rig.link.lines(), words("PS?0"));
+    rig.link.usbInput = "+000";
+    rig.read->Tick();  // half a reply: nothing stored, nothing sent
+    QCOMPARE(rig.link.sent.size(), 1);
+    rig.link.usbInput = "1234\r\n";
+    rig.read->Tick();  // the reply is stored and the next query goes in the same tick
+    QCOMPARE(rig.table.field(TableView::Position, 0), QStringLiteral("+0001234"));
+    QCOMPARE(rig.link.lines(), words("PS?0 PS?1"));
+
+    // With "LAN" chosen the tick leaves the serial input alone.
+    rig.panel.lan = true;
+    rig.link.usbInput = "+0000007\r\n";
+    rig.read->Tick();
+    QCOMPARE(rig.link.usbInput, QByteArray("+0000007\r\n"));
+    QCOMPARE(rig.table.field(TableView::Position, 1), QString());
+
+    // A closed port is not read either.
+    rig.panel.lan = false;
+    rig.link.portOpen = false;
+    rig.read->Tick();
+    QCOMPARE(rig.table.field(TableView::Position, 1), QString());
+    rig.link.portOpen = true;
+    rig.read->Tick();
+    QCOMPARE(rig.table.field(TableView::Position, 1), QStringLiteral("+0000007"));
+}
+
+void TstTableRead::clearAndStop() {
+    MemoryTable table;
+    IntervalTimer tmrTokei;
+    IntervalTimer tmrWrite;
+    for (int ch = 0; ch < 4; ++ch) {
+        for (int f = TableView::Position; f <= TableView::Backlash; ++f) {
+            table.setField(f, ch, QStringLiteral("x"));
+        }
+        table.setFlag(TableView::BacklashMode, ch, true);
+        table.setFlag(TableView::DglsEnable, ch, true);
+        table.setFlag(TableView::LsFastStop, ch, true);
+    }
+    for (int k = 0; k < 16; ++k) {
+        table.setSwitchBox(TableView::LsEnable, k, true);
+        table.setSwitchBox(TableView::LsNc, k, true);
+    }
+    table.setSpeedUnit(TableView::Code);
+    table.setStatus(QStringLiteral("--- Reading ---"));
+
+    tmrWrite.setInterval(30);
+    QVERIFY(!ClearTable(table, tmrTokei, tmrWrite));
+    QCOMPARE(table.field(TableView::Backlash, 3), QStringLiteral("x"));
+    tmrWrite.setInterval(0);
+    tmrTokei.setInterval(20);
+    QVERIFY(!ClearTable(table, tmrTokei, tmrWrite));
+    QVERIFY(table.switchBox(TableView::LsNc, 14));
+
+    StopReadWrite(tmrTokei, tmrWrite);
+    QVERIFY(!tmrTokei.running() && !tmrWrite.running());
+    QCOMPARE(table.status(), QStringLiteral("--- Reading ---"));  // R/W Stop keeps the label
+
+    QVERIFY(ClearTable(table, tmrTokei, tmrWrite));
+    for (int ch = 0; ch < 4; ++ch) {
+        for (int f = TableView::Position; f <= TableView::Backlash; ++f) {
+            QVERIFY(table.field(f, ch).isEmpty());
+        }
+        QVERIFY(!table.flag(TableView::BacklashMode, ch) && !table.flag(TableView::DglsEnable, ch) &&
+                !table.flag(TableView::LsFastStop, ch));
+    }
+    for (int k = 0; k < 16; ++k) {
+        QVERIFY2(!table.switchBox(TableView::LsEnable, k) && !table.switchBox(TableView::LsNc, k),
+                 qPrintable(QString::number(k)));
+    }
+    QCOMPARE(table.speedUnit(), int(TableView::Code));
+    QCOMPARE(table.status(), QStringLiteral("--- Reading ---"));
+}
+
+QTEST_GUILESS_MAIN(TstTableRead)
+#include "tst_tableread.moc"

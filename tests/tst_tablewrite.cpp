@@ -1,0 +1,354 @@
+#include "intervaltimer.h"
+#include "memorytable.h"
+#include "panelstate.h"
+#include "recordinglink.h"
+#include "recordingmessages.h"
+#include "tablewrite.h"
+
+#include <QtTest>
+
+namespace {
+
+// A table that passes the start check: every text field of every channel numeric.
+void fill(MemoryTable& table) {
+    for (int ch = 0; ch < 4; ++ch) {
+        table.setField(TableView::Position, ch, QStringLiteral("100"));
+        table.setField(TableView::CwDgls, ch, QStringLiteral("1000"));
+        table.setField(TableView::CcwDgls, ch, QStringLiteral("-1000"));
+        table.setField(TableView::Hspd, ch, QStringLiteral("500"));
+        table.setField(TableView::Mspd, ch, QStringLiteral("200"));
+        table.setField(TableView::Lspd, ch, QStringLiteral("50"));
+        table.setField(TableView::Rate, ch, QStringLiteral("10"));
+        table.setField(TableView::Backlash, ch, QStringLiteral("0"));
+    }
+}
+
+struct Rig {
+    PanelState state;
+    MemoryTable table;
+    RecordingLink link;
+    RecordingMessages messages;
+    IntervalTimer tmrTokei;
+    IntervalTimer tmrWrite;
+    TableWrite write{state, table, link, messages, tmrTokei, tmrWrite};
+
+    Rig(bool usb, bool fourCh) {
+        state.UsbModel = usb;
+        state.FourChModel = fourCh;
+        state.LastChannel = fourCh ? 3 : 1;
+    }
+
+    int run() {
+        int ticks = 0;
+        while (tmrWrite.running() && ticks < 1000) {
+            write.Tick();
+            ++ticks;
+        }
+        return ticks;
+    }
+};
+
+}  // namespace
+
+class TstTableWrite : public QObject {
+    Q_OBJECT
+
+private slots:
+    void forms_data();
+    void forms();
+    void commands_data();
+    void commands();
+    void wholeWrite_data();
+    void wholeWrite();
+    void emptyFieldRefuses();
+    void nonNumericSkipped();
+    void cutValues_data();
+    void cutValues();
+    void speedUnitReadPerTick();
+    void statusLabel();
+    void failedSendStops();
+    void refusedDuringRead();
+};
+
+void TstTableWrite::forms_data() {
+    QTest::addColumn<QString>("form");
+    QTest::addColumn<QString>("expected");
+
+    using namespace WriteForms;
+    QTest::newRow("S7 1000") << S7("1000") << "+0001000";
+    QTest::newRow("S7 -250") << S7("-250") << "-0000250";
+    QTest::newRow("S7 0") << S7("0") << "+0000000";
+    QTest::newRow("S7 -0") << S7("-0") << "+0000000";
+    QTest::newRow("S7 wide") << S7("123456789") << "+123456789";
+    QTest::newRow("S7 half up") << S7("2.5") << "+0000003";
+    QTest::newRow("S7 half away below 0") << S7("-2.5") << "-0000003";
+    QTest::newRow("S7 small fraction to -0") << S7("-0.4") << "+0000000";
+    QTest::newRow("S7 blanks") << S7(" 12 ") << "+0000012";
+    QTest::newRow("S4 20") << S4("20") << "+0020";
+    QTest::newRow("S4 -5") << S4("-5") << "-0005";
+    QTest::newRow("R6 2000") << R(6, "0000", "2000") << "002000";
+    QTest::newRow("R3 50") << R(3, "0000", "50") << "050";
+    QTest::newRow("R3 1234") << R(3, "0000", "1234") << "234";
+    QTest::newRow("R6 5") << R(6, "0000", "5") << "00005";
+    QTest::newRow("H2 48") << H(2, 48) << "30";
+    QTest::newRow("H4 131") << H(4, 131) << "0083";
+    QTest::newRow("H2 cut") << H(2, 0x1AB) << "AB";
+}
+
+void TstTableWrite::forms() {
+    QFETCH(QString, form);
+    QFETCH(QString, expected);
+    QCOMPARE(form, expected);
+}
+
+void TstTableWrite::commands_data() {
+    QTest::addColumn<bool>("usb");
+    QTest::addColumn<bool>("fourCh");
+    QTest::addColumn<int>("unit");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<int>("ch");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("command");
+
+    const int pps = TableView::Pps;
+    const int code = TableView::Code;
+    QTest::newRow("position usb") << true << false << pps << 0 << 0 << "1000" << QByteArray("PS0+0001000");
+    QTest::newRow("position net") << false << false << pps << 0 << 0 << "1000" << QByteArray("S3909+0001000");
+    QTest::newRow("cw usb ch1") << true << false << pps << 3 << 1 << "-5000" << QByteArray("FL1-0005000");
+    QTest::newRow("cw net ch1") << false << false << pps << 3 << 1 << "-5000" << QByteArray("S51FL-0005000");
+    QTest::newRow("ccw usb ch3") << true << true << pps << 6 << 3 << "7" << QByteArray("BL3+0000007");
+    QTest::newRow("ccw net") << false << false << pps << 6 << 0 << "-7" << QByteArray("S50BL-0000007");
+    QTest::newRow("hspd pps usb") << true << false << pps << 9 << 0 << "2000" << QByteArray("SPDH02000");
+    QTest::newRow("hspd pps usb as typed")
+        << true << false << pps << 9 << 0 << "2000.5" << QByteArray("SPDH02000.5");
+    QTest::newRow("hspd pps net") << false << false << pps << 9 << 0 << "2000" << QByteArray("SPH0002000");
+    QTest::newRow("mspd pps usb") << true << false << pps << 10 << 1 << "800" << QByteArray("SPDM1800");
+    QTest::newRow("lspd pps net") << false << false << pps << 11 << 1 << "5" << QByteArray("SPL100005");
+    QTest::newRow("hspd code") << true << false << code << 9 << 0 << "50" << QByteArray("S3900050");
+    QTest::newRow("hspd code net") << false << false << code << 9 << 0 << "50" << QByteArray("S3900050");
+    QTest::newRow("mspd code zeros lost")
+        << true << true << code << 10 << 2 << "0050" << QByteArray("S3921050");
+    QTest::newRow("lspd code") << false << false << code << 11 << 1 << "7" << QByteArray("S3912007");
+    QTest::newRow("rate usb") << true << false << pps << 12 << 0 << "10" << QByteArray("RTE0010");
+    QTest::newRow("rate net") << false << false << pps << 12 << 0 << "10" << QByteArray("S390310");
+    QTest::newRow("rate usb read back") << true << false << pps << 12 << 0 << "010" << QByteArray("RTE0010");
+    QTest::newRow("rate net read back") << false << false << pps << 12 << 0 << "010" << QByteArray("S390310");
+    QTest::newRow("backlash") << true << false << pps << 13 << 0 << "20" << QByteArray("B0+0020");
+    QTest::newRow("backlash net neg") << false << false << pps << 13 << 1 << "-3" << QByteArray("B1-0003");
+}
+
+void TstTableWrite::commands() {
+    QFETCH(bool, usb);
+    QFETCH(bool, fourCh);
+    QFETCH(int, unit);
+    QFETCH(int, step);
+    QFETCH(int, ch);
+    QFETCH(QString, value);
+    QFETCH(QByteArray, command);
+
+    MemoryTable table;
+    table.setSpeedUnit(unit);
+    for (int f = TableView::Position; f <= TableView::Backlash; ++f) {
+        table.setField(f, ch, QStringLiteral("999"));
+    }
+    const int field = step == 0 ? 1 : step == 3 ? 2 : step == 6 ? 3 : step - 5;
+    table.setField(field, ch, value);
+
+    QCOMPARE(TableWriteCommand(table, step, ch, usb, fourCh), std::optional<QByteArray>(command));
+    QCOMPARE(TableWriteCutProblem(table, step, ch, usb), QString());
+}
+
+void TstTableWrite::wholeWrite_data() {
+    QTest::addColumn<bool>("fourCh");
+    QTest::addColumn<int>("ticks");
+    QTest::addColumn<QByteArrayList>("tail");
+    QTest::newRow("two channels") << false << 20 << QByteArrayList{"S390630", "S391611", "LSEN83", "LSIV05"};
+    QTest::newRow("four channels") << true << 42
+                                   << QByteArrayList{"S392600",  "S393601",  "LSEN0083", "LSEN0083",
+                                                     "LSEN0083", "LSIV8005", "LSIV8005", "LSIV8005"};
+}
+
+void TstTableWrite::wholeWrite() {
+    QFETCH(bool, fourCh);
+    QFETCH(int, ticks);
+    QFETCH(QByteArrayList, tail);
+
+    Rig rig(true, fourCh);
+    fill(rig.table);
+    rig.table.setFlag(TableView::BacklashMode, 0, true);
+    rig.table.setFlag(TableView::DglsEnable, 0, true);
+    rig.table.setFlag(TableView::DglsEnable, 1, true);
+    rig.table.setFlag(TableView::LsFastStop, 1, true);
+    rig.table.setFlag(TableView::LsFastStop, 3, true);
+    for (int k : {0, 1, 7}) {
+        rig.table.setSwitchBox(TableView::LsEnable, k, true);
+    }
+    for (int k : {0, 2, 15}) {  // item 2 is one of the invisible boxes
+        rig.table.setSwitchBox(TableView::LsNc, k, true);
+    }
+
+    rig.write.Start();
+    QCOMPARE(rig.table.status(), QStringLiteral("--- Writing ---"));
+    QCOMPARE(rig.run(), ticks);
+    QCOMPARE(rig.link.sent.size(), ticks);
+    QCOMPARE(rig.link.lines().mid(ticks - tail.size()), tail);
+    QCOMPARE(rig.link.lines().first(), QByteArray("PS0+0000100"));
+    QCOMPARE(rig.state.TableStep, 0);
+    QCOMPARE(rig.state.TableChannel, 0);
+    QCOMPARE(rig.table.status(), QString());
+    QVERIFY(rig.messages.boxes.isEmpty());
+}
+
+void TstTableWrite::emptyFieldRefuses() {
+    Rig rig(true, false);
+    fill(rig.table);
+    rig.table.setField(TableView::Rate, 1, QString());
+    rig.state.TableStep = 12;
+    rig.write.Start();
+    QVERIFY(!rig.tmrWrite.running());
+    QCOMPARE(rig.messages.texts(), QStringList{"Please set all parameter!"});
+    QCOMPARE(rig.messages.boxes[0].title, kCautionTitle);
+    QCOMPARE(rig.messages.boxes[0].icon, MessageSink::Icon::Information);
+    QCOMPARE(rig.state.TableStep, 12);
+    QCOMPARE(rig.table.status(), QString());
+
+    // Channels past the model's last are not looked at.
+    rig.table.setField(TableView::Rate, 1, QStringLiteral("10"));
+    rig.table.setField(TableView::Rate, 3, QString());
+    rig.write.Start();
+    QCOMPARE(rig.run(), 20);
+}
+
+void TstTableWrite::nonNumericSkipped() {
+    Rig rig(false, false);
+    fill(rig.table);
+    rig.table.setField(TableView::Position, 0, QStringLiteral("abc"));
+    rig.write.Start();
+    QCOMPARE(rig.run(), 20);
+    QCOMPARE(rig.link.sent.size(), 19);
+    QCOMPARE(rig.link.lines().first(), QByteArray("S3919+0000100"));
+}
+
+void TstTableWrite::cutValues_data() {
+    QTest::addColumn<bool>("usb");
+    QTest::addColumn<int>("unit");
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("refused");
+
+    const int pps = TableView::Pps;
+    const int code = TableView::Code;
+    QTest::newRow("7-digit pps net") << false << pps << int(TableView::Hspd) << "1234567" << true;
+    QTest::newRow("7-digit pps usb") << true << pps << int(TableView::Hspd) << "1234567" << false;
+    QTest::newRow("6-digit pps net") << false << pps << int(TableView::Mspd) << "123456" << false;
+    QTest::newRow("code above 999") << true << code << int(TableView::Lspd) << "1000" << true;
+    QTest::newRow("code 0050") << false << code << int(TableView::Lspd) << "0050" << false;
+    QTest::newRow("code -050 loses sign") << false << code << int(TableView::Lspd) << "-050" << true;
+    QTest::newRow("rate 3 digits net") << false << pps << int(TableView::Rate) << "100" << true;
+    QTest::newRow("rate 010 net") << false << pps << int(TableView::Rate) << "010" << false;
+    QTest::newRow("rate 4 digits usb") << true << pps << int(TableView::Rate) << "1000" << true;
+    QTest::newRow("rate 3 digits usb") << true << pps << int(TableView::Rate) << "100" << false;
+    QTest::newRow("non-numeric is skipped") << false << code << int(TableView::Hspd) << "12345x" << false;
+}
+
+void TstTableWrite::cutValues() {
+    QFETCH(bool, usb);
+    QFETCH(int, unit);
+    QFETCH(int, field);
+    QFETCH(QString, value);
+    QFETCH(bool, refused);
+
+    Rig rig(usb, false);
+    fill(rig.table);
+    rig.table.setSpeedUnit(unit);
+    rig.table.setField(field, 1, value);
+    rig.write.Start();
+    if (refused) {
+        QVERIFY(!rig.tmrWrite.running());
+        QCOMPARE(rig.messages.boxes.size(), 1);
+        QCOMPARE(rig.messages.boxes[0].title, kCautionTitle);
+        QVERIFY2(rig.messages.boxes[0].text.startsWith(QStringLiteral("CH B ")),
+                 qPrintable(rig.messages.boxes[0].text));
+        QVERIFY(rig.messages.boxes[0].text.contains(value));
+        QVERIFY(rig.link.sent.isEmpty());
+    } else {
+        QCOMPARE(rig.run(), 20);
+        QVERIFY(rig.messages.boxes.isEmpty());
+    }
+}
+
+void TstTableWrite::speedUnitReadPerTick() {
+    Rig rig(false, false);
+    fill(rig.table);
+    rig.table.setField(TableView::Hspd, 1, QStringLiteral("2000"));
+    rig.write.Start();
+    for (int i = 0; i < 7; ++i) {  // up to the first speed command
+        rig.write.Tick();
+    }
+    QCOMPARE(rig.link.lines().last(), QByteArray("SPH0000500"));
+    rig.table.setSpeedUnit(TableView::Code);
+    rig.write.Tick();  // 2000 as a code would be cut: the write stops here
+    QVERIFY(!rig.tmrWrite.running());
+    QCOMPARE(rig.link.sent.size(), 7);
+    QCOMPARE(rig.messages.boxes.size(), 1);
+
+    rig.table.setField(TableView::Hspd, 1, QStringLiteral("20"));
+    rig.table.setSpeedUnit(TableView::Pps);
+    rig.write.Start();
+    rig.run();
+    QCOMPARE(rig.link.lines()[7 + 7], QByteArray("SPH1000020"));
+}
+
+void TstTableWrite::statusLabel() {
+    Rig rig(true, true);
+    fill(rig.table);
+    rig.write.Start();
+    QStringList seen;
+    while (rig.tmrWrite.running()) {
+        rig.write.Tick();
+        seen << rig.table.status();
+    }
+    const QString on = QStringLiteral("--- Writing ---");
+    const QString off;
+    auto at = [](const char* stepAndChannel) {
+        return QStringLiteral("--- Writing ---   ") + stepAndChannel;
+    };
+    QCOMPARE(seen.mid(0, 8), (QStringList{on, off, off, at("03"), at("03"), off, off, at("33")}));
+    // At the mask steps the channel count still runs 0, 1, 2 on the four-channel model.
+    QCOMPARE(seen.mid(35, 7), (QStringList{at("E3"), at("E3"), off, off, off, at("101"), off}));
+    QCOMPARE(seen.last(), off);
+}
+
+void TstTableWrite::failedSendStops() {
+    Rig rig(true, false);
+    fill(rig.table);
+    rig.link.failSends = true;
+    int failures = 0;
+    rig.link.onSendFailure = [&] {
+        // A tick inside the link's failure box; bounded, so a missing guard fails instead of recursing.
+        if (++failures < 5) {
+            rig.write.Tick();
+        }
+    };
+    rig.write.Start();
+    rig.write.Tick();
+    QCOMPARE(failures, 1);
+    QVERIFY(!rig.tmrWrite.running());
+    QVERIFY(rig.messages.boxes.isEmpty());
+    rig.write.Tick();
+    QCOMPARE(failures, 1);
+}
+
+void TstTableWrite::refusedDuringRead() {
+    Rig rig(true, false);
+    fill(rig.table);
+    rig.tmrTokei.setInterval(20);
+    rig.state.TableStep = 9;
+    rig.write.Start();
+    QVERIFY(!rig.tmrWrite.running());
+    QCOMPARE(rig.state.TableStep, 9);
+    QCOMPARE(rig.messages.boxes.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TstTableWrite)
+#include "tst_tablewrite.moc"
