@@ -3,11 +3,12 @@
 #include "recordingmessages.h"
 #include "tablefile.h"
 
-#include <unistd.h>
+#include <sys/resource.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
 
 namespace {
 
@@ -109,7 +110,7 @@ private slots:
     void commaRefused();
     void saveReplaces();
     void failedSaveKeepsOldFile();
-    void readOnlyFolder();
+    void writeFailureKeepsOldFile();
     void roundTrip_data();
     void roundTrip();
     void twoChannelFileIntoFourChannelTable();
@@ -274,17 +275,26 @@ void TstTableFile::failedSaveKeepsOldFile() {
     QVERIFY(messages_.boxes[0].text.contains(QStringLiteral("t.txt")));
 }
 
-void TstTableFile::readOnlyFolder() {
-    if (geteuid() == 0) {
-        QSKIP("the superuser writes into read-only folders");
-    }
-    writeFile(dir_->filePath("t.txt"), "old");
-    QFile::setPermissions(dir_->path(), QFile::ReadOwner | QFile::ExeOwner);
+void TstTableFile::writeFailureKeepsOldFile() {
+    // A file-size limit makes every write past 16 bytes fail (EFBIG), as a full disk would, even
+    // for the superuser.
+    writeFile(dir_->filePath("t.txt"), "old table line\r\n");
     MemoryTable table;
+    fillExample(table);
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 16;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
     TableFile::Save(table, false, dir_->path(), QStringLiteral("t.txt"), messages_);
-    QFile::setPermissions(dir_->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, oldHandler);
+
     QCOMPARE(messages_.boxes.size(), 1);
-    QCOMPARE(readAll(dir_->filePath("t.txt")), QByteArray("old"));
+    QVERIFY(messages_.boxes[0].text.contains(QStringLiteral("t.txt")));
+    QCOMPARE(readAll(dir_->filePath("t.txt")), QByteArray("old table line\r\n"));
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), QStringList{"t.txt"});  // no leftovers
 }
 
 void TstTableFile::roundTrip_data() {

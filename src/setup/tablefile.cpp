@@ -204,11 +204,20 @@ QString Save(const TableView& table, bool fourCh, const QString& dirPath, const 
         return name;
     }
     const QByteArray bytes = line.toUtf8() + "\r\n";
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
+    // commit() lets a write error during its own final flush pass (a full disk leaves a cut file in
+    // the old one's place), so the data is flushed and checked first.
+    const bool complete = file.write(bytes) == bytes.size() && file.flush();
+    if (!complete) {
         const QString reason = file.errorString();
         file.cancelWriting();
         warn(messages,
-             QStringLiteral("The file %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), reason),
+             QStringLiteral("The file %1 cannot be written: %2. The old file is kept.")
+                 .arg(QDir::toNativeSeparators(path), reason),
+             MessageSink::Icon::Critical);
+    } else if (!file.commit()) {
+        warn(messages,
+             QStringLiteral("The file %1 cannot be written: %2")
+                 .arg(QDir::toNativeSeparators(path), file.errorString()),
              MessageSink::Icon::Critical);
     }
     return name;
