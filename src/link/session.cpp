@@ -28,6 +28,10 @@ Session::~Session() {
     delete dialog_;
 }
 
+ConnectDialog* Session::dialog() const {
+    return dialog_;
+}
+
 void Session::ConnectClicked() {
     if (state_.Connected) {
         Disconnect();

@@ -37,7 +37,7 @@ public:
     // first existing /dev/ttyUSBn or /dev/ttyACMn elsewhere; any other text names the device.
     static QString serialPortName(const QString& comText);
 
-    ConnectDialog* dialog() const { return dialog_; }
+    ConnectDialog* dialog() const;
 
 signals:
     void connected();

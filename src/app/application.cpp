@@ -1,0 +1,63 @@
+#include "application.h"
+
+namespace {
+MessageSink& chosen(MessageSink* given, QtMessages& fallback) {
+    return given != nullptr ? *given : fallback;
+}
+}  // namespace
+
+Application::Application(QDir settingsDir, MessageSink* messages)
+    : qtMessages(&window),
+      channel(state, window, chosen(messages, qtMessages), Timer2),
+      interpreter(state, window),
+      session(state, window, channel, chosen(messages, qtMessages), Timer2, std::move(settingsDir)),
+      moves(state, window, channel),
+      polling(state, window, channel, chosen(messages, qtMessages), moves),
+      commands(state, window, channel, chosen(messages, qtMessages), Timer2),
+      setup(state, channel, window, chosen(messages, qtMessages)) {
+    Timer2.setObjectName(QStringLiteral("Timer2"));
+    channel.setReplySink(&interpreter);
+
+    connect(&Timer2, &IntervalTimer::timeout, this, [this] { polling.Tick(); });
+    connect(&window, &MainWindow::connectClicked, &session, &Session::ConnectClicked);
+    connect(&window, &MainWindow::channelClicked, &commands, &OperatorCommands::ChannelClicked);
+    connect(&window, &MainWindow::jogClicked, &commands, &OperatorCommands::Jog);
+    connect(&window, &MainWindow::ctrClicked, &commands, [this](int index) {
+        if (index == 4) {
+            commands.Preset();
+        } else if (index == 5) {
+            commands.Start();
+        } else if (index == 6) {
+            commands.Stop();
+        }
+    });
+    connect(&window, &MainWindow::speedChosen, &commands, &OperatorCommands::SpeedChosen);
+    connect(&window, &MainWindow::holdOffClicked, &commands, &OperatorCommands::HoldOffClicked);
+    connect(&window, &MainWindow::setupClicked, &commands, &OperatorCommands::SetupClicked);
+    connect(&window, &MainWindow::sendTextChanged, &commands, &OperatorCommands::SendTextChanged);
+    connect(&window, &MainWindow::clearClicked, &commands, &OperatorCommands::ClearReceived);
+    connect(&window, &MainWindow::demoClicked, this, [this] { moves.DemoClicked(); });
+    connect(&window, &MainWindow::quitClicked, this, &Application::quit);
+    connect(&window, &MainWindow::aboutRequested, this, &Application::showAbout);
+    window.setCloseGuard([this] { return session.MayCloseMainWindow(); });
+
+    connect(&commands, &OperatorCommands::setupRequested, &setup, &SetupController::Open);
+    connect(&setup, &SetupController::pollingResumeRequested, this, [this] { Timer2.setInterval(20); });
+    connect(&setup, &SetupController::tableChanged, this,
+            [this](TableView* table) { interpreter.setTable(table); });
+}
+
+Application::~Application() = default;
+
+void Application::quit() {
+    // "Quit" is not guarded: it ends the program at once, closing the network link first.
+    if (state.Connected) {
+        channel.closeTcp();
+    }
+    emit quitRequested();
+}
+
+void Application::showAbout() {
+    AboutBox box(&window);
+    box.exec();
+}

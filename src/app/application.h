@@ -1,0 +1,46 @@
+#pragma once
+
+#include "aboutbox.h"
+#include "commandchannel.h"
+#include "intervaltimer.h"
+#include "mainwindow.h"
+#include "operatorcommands.h"
+#include "panelstate.h"
+#include "pollingcycle.h"
+#include "qtmessages.h"
+#include "replyinterpreter.h"
+#include "sequencedmoves.h"
+#include "session.h"
+#include "setupcontroller.h"
+
+#include <QDir>
+#include <QObject>
+
+// The whole panel, wired: one shared state, the main window, the link, the reply interpreter,
+// the polling tick, the operator commands and the setup side. A test builds a fresh one in one
+// line and may replace the message sink.
+class Application : public QObject {
+    Q_OBJECT
+public:
+    explicit Application(QDir settingsDir = QDir::current(), MessageSink* messages = nullptr);
+    ~Application() override;
+
+    PanelState state;
+    IntervalTimer Timer2;
+    QtMessages qtMessages;
+    MainWindow window;
+    CommandChannel channel;
+    ReplyInterpreter interpreter;
+    Session session;
+    SequencedMoves moves;
+    PollingCycle polling;
+    OperatorCommands commands;
+    SetupController setup;
+
+signals:
+    void quitRequested();
+
+private:
+    void quit();
+    void showAbout();
+};

@@ -1,0 +1,15 @@
+#include "qtmessages.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+void QtMessages::showMessage(const QString& text, const QString& title, Icon icon) {
+    QMessageBox box(parent_);
+    box.setWindowTitle(title.isEmpty() ? QApplication::applicationDisplayName() : title);
+    box.setText(text);
+    box.setIcon(icon == Icon::Information ? QMessageBox::Information
+                : icon == Icon::Critical  ? QMessageBox::Critical
+                                          : QMessageBox::NoIcon);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}

@@ -1,0 +1,163 @@
+// The real panel against the simulated controllers: what goes over the wire and what the window
+// shows, over loopback TCP (KELDA-01) and a pseudo-terminal (RUNEL-01, VASKO-01).
+#include "colours.h"
+#include "lampindicator.h"
+#include "simpanel.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(SimModel)
+
+namespace {
+bool lampLit(SimPanel& p, const char* lamp, int ch) {
+    auto* l = p.find<LampIndicator>(QStringLiteral("%1_%2").arg(QLatin1String(lamp)).arg(ch));
+    return l != nullptr && l->fillBgr() == Bgr::Red;
+}
+}  // namespace
+
+class TstEndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void identification_data();
+    void identification();
+    void scanToTheCwLimit_data();
+    void scanToTheCwLimit();
+    void jogAndHomeSearch();
+    void twoChannelMoveStartsTogether();
+    void demonstrationDrive();
+    void freeTextConsole();
+};
+
+void TstEndToEnd::identification_data() {
+    QTest::addColumn<SimModel>("model");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("fourCh");
+    QTest::addColumn<bool>("demo");
+    QTest::addColumn<QByteArray>("pollA");
+    QTest::newRow("KELDA-01 over TCP")
+        << SimModel::Kelda << "KELDA-01 2CH PULSE MOTOR CONTROLLER" << false << false << QByteArray("S200");
+    QTest::newRow("RUNEL-01 over a pty")
+        << SimModel::Runel << "RUNEL-01 2CH PULSE MOTOR CONTROLLER" << false << true << QByteArray("STS0?");
+    QTest::newRow("VASKO-01 over a pty")
+        << SimModel::Vasko << "VASKO-01 4CH PULSE MOTOR CONTROLLER" << true << true << QByteArray("STS0?");
+}
+
+void TstEndToEnd::identification() {
+    QFETCH(SimModel, model);
+    QFETCH(QString, title);
+    QFETCH(bool, fourCh);
+    QFETCH(bool, demo);
+    QFETCH(QByteArray, pollA);
+    SimPanel p(model);
+    QVERIFY(p.connect());
+    QCOMPARE(p.text("Label1"), title);
+    QVERIFY(p.text("Label13").startsWith(QStringLiteral("Firmware Version  ")));
+    QVERIFY(p.text("Label13").contains(title.left(8)));
+    QCOMPARE(p.find<QPushButton>("Ch_2")->isEnabled(), fourCh);
+    QCOMPARE(p.find<QPushButton>("BtnDEMO")->isVisibleTo(&p.app->window), demo);
+    // The simulator starts at speed M: the selector follows the controller's report.
+    QVERIFY(p.find<QRadioButton>("RadSpeed_1")->isChecked());
+    QCOMPARE(p.text("Connect"), QStringLiteral("Disconnect"));
+    QTRY_VERIFY(p.received.count(pollA) >= 2);
+    if (fourCh) {
+        QTRY_VERIFY(p.received.contains("STS3?"));
+    } else {
+        QVERIFY(!p.received.contains("STS2?") && !p.received.contains("S220"));
+    }
+    QCOMPARE(p.received.mid(0, 2), (QByteArrayList{"VER?", "S48"}));
+    QVERIFY(p.messages.boxes.isEmpty());
+}
+
+void TstEndToEnd::scanToTheCwLimit_data() {
+    identification_data();
+}
+
+void TstEndToEnd::scanToTheCwLimit() {
+    QFETCH(SimModel, model);
+    SimPanel p(model);
+    p.sim.channel(1).sensors.cwLimit = 600;  // near, so the scan ends within a second
+    QVERIFY(p.connect());
+    p.click("Ch_1");
+    p.click("Option1_3");  // SCN
+    p.click("Ctr_5");      // arm
+    p.click("Command6");   // + : scan CW
+    QTRY_VERIFY(p.received.contains("S310E"));
+    QTRY_VERIFY_WITH_TIMEOUT(lampLit(p, "LampCW", 1), 4000);
+    QTRY_COMPARE(p.text("LblPosition_1").toInt(), 600);
+    QVERIFY(!lampLit(p, "LampCCW", 1));
+    QVERIFY(!lampLit(p, "LampCW", 0));
+    QCOMPARE(backColour(p.find<QPushButton>("Ctr_5")), Bgr::LightGreen);
+}
+
+void TstEndToEnd::jogAndHomeSearch() {
+    SimPanel p(SimModel::Vasko);
+    p.sim.machine().setJogStep(250);
+    QVERIFY(p.connect());
+    p.click("Ch_2");
+    p.click("Command6");
+    QTRY_COMPARE(p.text("LblPosition_2").toInt(), 250);
+    p.click("Command6");
+    QTRY_COMPARE(p.text("LblPosition_2").toInt(), 500);
+    QVERIFY(!lampLit(p, "LampHP", 2));
+    p.click("Option1_0");  // HP
+    p.click("Ctr_5");
+    p.click("Command7");  // - : home search CCW
+    QTRY_VERIFY(p.received.contains("S321F"));
+    QTRY_VERIFY_WITH_TIMEOUT(lampLit(p, "LampHP", 2), 4000);
+    QTRY_COMPARE(p.text("LblPosition_2").toInt(), 0);
+}
+
+void TstEndToEnd::twoChannelMoveStartsTogether() {
+    SimPanel p(SimModel::Kelda);
+    QVERIFY(p.connect());
+    p.click("Ch_0");
+    p.click("Ch_1");
+    p.find<QLineEdit>("Text1_1")->setText(QStringLiteral("-300"));
+    p.click("Ctr_5");  // REL is the design mode
+    QTRY_VERIFY(p.received.contains("S3017"));
+    const qsizetype open = p.received.indexOf("S3016");
+    QCOMPARE(p.received.mid(open, 4), (QByteArrayList{"S3016", "S32R+0001000", "S33R-0000300", "S3017"}));
+    QTRY_COMPARE(p.text("LblPosition_0").toInt(), 1000);
+    QTRY_COMPARE(p.text("LblPosition_1").toInt(), -300);
+}
+
+void TstEndToEnd::demonstrationDrive() {
+    SimPanel p(SimModel::Runel);
+    QVERIFY(p.connect());
+    p.find<QLineEdit>("Text1_0")->setText(QStringLiteral("500"));
+    p.click("Ch_0");
+    p.click("BtnDEMO");
+    QCOMPARE(p.text("BtnDEMO"), QStringLiteral("DEMO END"));
+    // Legs back and forth: each is seen busy, then idle, before the next goes out.
+    QTRY_VERIFY_WITH_TIMEOUT(p.received.count("REL0500") >= 2 && p.received.contains("REL0-500"), 8000);
+    p.click("BtnDEMO");
+    QTRY_COMPARE(p.text("BtnDEMO"), QStringLiteral("DEMO DRIVE"));
+    QTRY_VERIFY(p.received.contains("S3040"));
+    const auto legs = p.received.count("REL0500") + p.received.count("REL0-500");
+    QTest::qWait(600);
+    QCOMPARE(p.received.count("REL0500") + p.received.count("REL0-500"), legs);
+}
+
+void TstEndToEnd::freeTextConsole() {
+    SimPanel p(SimModel::Kelda);
+    QVERIFY(p.connect());
+    auto* box = p.find<QPlainTextEdit>("Text2");
+    box->setFocus();
+    QTest::keyClicks(box, QStringLiteral("VER?"));
+    QTest::keyClick(box, Qt::Key_Return);
+    QTRY_VERIFY(p.text("Text3").isEmpty());
+    QTRY_VERIFY(p.find<QPlainTextEdit>("Text3")->toPlainText().contains(QStringLiteral("KELDA-01")));
+    QCOMPARE(box->toPlainText(), QStringLiteral("VER?"));
+    // Polling resumes after the free-text time-out.
+    const auto polls = p.received.count("S200");
+    QTRY_VERIFY(p.received.count("S200") > polls);
+    QVERIFY(p.messages.boxes.isEmpty());
+}
+
+QTEST_MAIN(TstEndToEnd)
+#include "tst_endtoend.moc"
