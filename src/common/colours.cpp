@@ -13,6 +13,11 @@ QColor colourFromBgr(std::uint32_t bgr) {
 }
 
 void setBackColour(QWidget* widget, std::uint32_t bgr) {
+    // Replies set the same colours again and again; a palette change repolishes the widget.
+    const QVariant current = widget->property("backColour");
+    if (current.isValid() && current.value<quint32>() == bgr) {
+        return;
+    }
     widget->setProperty("backColour", QVariant::fromValue<quint32>(bgr));
     QPalette pal = widget->palette();
     const QColor colour = colourFromBgr(bgr);

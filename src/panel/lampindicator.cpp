@@ -13,6 +13,10 @@ LampIndicator::LampIndicator(QWidget* parent) : QWidget(parent) {
 }
 
 void LampIndicator::setFillBgr(std::uint32_t bgr) {
+    // Every status reply sets every lamp: repaint only what changed.
+    if (bgr == fill_ && property("backColour").isValid()) {
+        return;
+    }
     fill_ = bgr;
     setProperty("backColour", QVariant::fromValue<quint32>(bgr));
     update();
