@@ -1,0 +1,207 @@
+// How fast the real panel polls a controller, and what it costs.
+//
+// The panel (offscreen) polls a simulated controller run as a separate program, so that the
+// panel's CPU time is its own: over loopback TCP (KELDA-01), over a pseudo-terminal (VASKO-01),
+// and over a pseudo-terminal paced at 9600 baud. For each it prints the replies per second
+// achieved against the bound set by the 20 ms tick (one query per tick when the controller
+// answers within it: 50/s; at 960 characters per second a status query and its reply take about
+// 24 ms, so two ticks: 25/s), the panel's CPU time per reply, and the time from the last byte of
+// a reply arriving to the display showing it (median and 99th percentile).
+//
+// Usage: poll_bench [--seconds N] [--sim PATH]
+#include "application.h"
+#include "connectdialog.h"
+
+#include <sys/resource.h>
+#include <QApplication>
+#include <QComboBox>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+struct Silent : MessageSink {
+    void showMessage(const QString& text, const QString&, Icon) override { boxes << text; }
+    QStringList boxes;
+};
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double percentile(QList<double> values, double p) {
+    if (values.isEmpty()) {
+        return 0.0;
+    }
+    std::sort(values.begin(), values.end());
+    const auto index = qsizetype(p * double(values.size() - 1) + 0.5);
+    return values[std::min(index, values.size() - 1)];
+}
+
+struct Scenario {
+    QString name;
+    QStringList simArgs;
+    bool lan;
+    double bound;  // replies per second
+};
+
+struct Result {
+    double rate = 0;
+    double cpuPerReplyUs = 0;
+    double medianMs = 0;
+    double p99Ms = 0;
+    int replies = 0;
+    QString error;
+};
+
+Result run(const Scenario& s, const QString& simPath, int seconds) {
+    Result result;
+    QTemporaryDir dir;
+    QProcess sim;
+    QStringList args = s.simArgs;
+    const QString link = dir.filePath(QStringLiteral("tty"));
+    if (!s.lan) {
+        args << QStringLiteral("--pty") << QStringLiteral("--link") << link;
+    }
+    sim.start(simPath, args);
+    if (!sim.waitForStarted(3000) || !sim.waitForReadyRead(3000)) {
+        result.error = QStringLiteral("simulator did not start: ") + sim.errorString();
+        return result;
+    }
+    QTest::qWait(100);
+
+    Silent messages;
+    Application app(QDir(dir.path()), &messages);
+    if (!qEnvironmentVariableIsSet("POLL_BENCH_HIDDEN")) {
+        app.window.show();
+    }
+    app.window.findChild<QRadioButton*>(s.lan ? QStringLiteral("Option3") : QStringLiteral("Option4"))
+        ->setChecked(true);
+    app.session.ConnectClicked();
+    ConnectDialog* dialog = app.session.dialog();
+    if (s.lan) {
+        dialog->findChild<QComboBox*>(QStringLiteral("HostEdit"))->setEditText(QStringLiteral("127.0.0.1"));
+        dialog->findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(s.simArgs.last().section(u':', 1));
+    } else {
+        dialog->findChild<QComboBox*>(QStringLiteral("ComNo"))->setEditText(link);
+    }
+    app.session.DialogConnect();
+    if (!QTest::qWaitFor([&] { return app.state.PollStep >= 20 || (s.lan && app.state.PollStep < 4); },
+                         5000)) {
+        result.error = QStringLiteral("not identified: ") + messages.boxes.join(u' ');
+        return result;
+    }
+
+    // The moment the last byte of a reply became readable by the panel. Over TCP the panel reads
+    // at once, so it is the start of the data-arrival handling; over the serial link the panel
+    // reads only at its tick, so it is the port's ready-read that completed a line.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastArrivalNs = 0;
+    QObject::connect(&app.channel, &CommandChannel::bytesReceived, &app,
+                     [&](const QByteArray& data, bool lan) {
+                         if (lan && data.endsWith('\n')) {
+                             lastArrivalNs = clock.nsecsElapsed();
+                         }
+                     });
+    QSerialPort& port = app.channel.serialPort();
+    QObject::connect(&port, &QIODevice::readyRead, &app, [&] {
+        if (port.peek(port.bytesAvailable()).endsWith('\n')) {
+            lastArrivalNs = clock.nsecsElapsed();
+        }
+    });
+    QList<double> latenciesMs;
+    int replies = 0;
+    QObject::connect(&app.channel, &CommandChannel::replyDelivered, &app, [&](const QByteArray&, bool) {
+        ++replies;
+        latenciesMs << double(clock.nsecsElapsed() - lastArrivalNs) / 1e6;
+    });
+
+    const double cpuStart = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    // A plain event loop, as the program runs: QTest::qWait would poll with sleeps of its own.
+    QEventLoop loop;
+    QTimer::singleShot(seconds * 1000, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double elapsed = double(wall.nsecsElapsed()) / 1e9;
+    const double cpu = cpuSeconds() - cpuStart;
+
+    result.replies = replies;
+    result.rate = replies / elapsed;
+    result.cpuPerReplyUs = replies > 0 ? cpu / replies * 1e6 : 0;
+    result.medianMs = percentile(latenciesMs, 0.5);
+    result.p99Ms = percentile(latenciesMs, 0.99);
+    if (!messages.boxes.isEmpty()) {
+        result.error = messages.boxes.join(u' ');
+    }
+    app.session.ConnectClicked();
+    sim.terminate();
+    sim.waitForFinished(2000);
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication qapp(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Polling rate and cost of the panel against the simulator"));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("seconds"), QStringLiteral("Polling time per link (default 10)."),
+                      QStringLiteral("N"), QStringLiteral("10")});
+    parser.addOption({QStringLiteral("sim"), QStringLiteral("The controller-sim program."),
+                      QStringLiteral("PATH"), QStringLiteral(SIM_PROGRAM)});
+    parser.process(qapp);
+    const int seconds = std::max(1, parser.value(QStringLiteral("seconds")).toInt());
+    const QString simPath = parser.value(QStringLiteral("sim"));
+
+    const quint16 port = 17000 + quint16(QCoreApplication::applicationPid() % 2000);
+    const QList<Scenario> scenarios = {
+        {QStringLiteral("TCP, KELDA-01"),
+         {QStringLiteral("--model"), QStringLiteral("KELDA-01"), QStringLiteral("--listen"),
+          QStringLiteral("127.0.0.1:%1").arg(port)},
+         true,
+         50.0},
+        {QStringLiteral("pty, VASKO-01"),
+         {QStringLiteral("--model"), QStringLiteral("VASKO-01")},
+         false,
+         50.0},
+        {QStringLiteral("pty at 9600 baud, VASKO-01"),
+         {QStringLiteral("--model"), QStringLiteral("VASKO-01"), QStringLiteral("--baud"),
+          QStringLiteral("9600")},
+         false,
+         25.0},
+    };
+
+    std::printf("poll_bench: %d s of polling per link, 20 ms tick\n", seconds);
+    bool allOk = true;
+    for (const Scenario& s : scenarios) {
+        const Result r = run(s, simPath, seconds);
+        if (!r.error.isEmpty()) {
+            std::printf("%-28s error: %s\n", qPrintable(s.name), qPrintable(r.error));
+            allOk = false;
+            continue;
+        }
+        std::printf(
+            "%-28s %6d replies  %6.2f/s of %4.1f/s bound (%.3f)  CPU %7.1f us/reply (%.2f %% of a core)  "
+            "arrival->display median %.3f ms  p99 %.3f ms\n",
+            qPrintable(s.name), r.replies, r.rate, s.bound, r.rate / s.bound, r.cpuPerReplyUs,
+            r.cpuPerReplyUs * r.rate / 1e4, r.medianMs, r.p99Ms);
+    }
+    return allOk ? 0 : 1;
+}
