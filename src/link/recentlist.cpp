@@ -69,8 +69,13 @@ bool save(const QString& path, const QString& text) {
     if (!file.open(QIODevice::WriteOnly)) {
         return false;
     }
-    file.write(text.toUtf8());
-    file.write("\r\n");
+    const QByteArray bytes = text.toUtf8() + "\r\n";
+    // commit() alone may put a cut-off file in place when the disk is full: a short write or a
+    // failed flush cancels instead.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
     return file.commit();
 }
 
