@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(SimModel)
@@ -31,6 +32,7 @@ private slots:
     void twoChannelMoveStartsTogether();
     void demonstrationDrive();
     void freeTextConsole();
+    void quitIsNotGuarded();
 };
 
 void TstEndToEnd::identification_data() {
@@ -157,6 +159,19 @@ void TstEndToEnd::freeTextConsole() {
     const auto polls = p.received.count("S200");
     QTRY_VERIFY(p.received.count("S200") > polls);
     QVERIFY(p.messages.boxes.isEmpty());
+}
+
+void TstEndToEnd::quitIsNotGuarded() {
+    SimPanel p(SimModel::Kelda);
+    QVERIFY(p.connect());
+    QSignalSpy quit(p.app.get(), &Application::quitRequested);
+    p.click("Command1");
+    QCOMPARE(quit.count(), 1);
+    QCOMPARE(p.app->channel.tcpSocket().state(), QAbstractSocket::UnconnectedState);
+    QVERIFY(p.messages.boxes.isEmpty());
+    // The window's own close is guarded while the session is open.
+    QVERIFY(!p.app->window.close());
+    QCOMPARE(p.messages.texts(), QStringList{"Session is still active, Please disconnect before exit."});
 }
 
 QTEST_MAIN(TstEndToEnd)

@@ -11,7 +11,10 @@ int main(int argc, char* argv[]) {
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
     Application app;
-    QObject::connect(&app, &Application::quitRequested, &qapp, &QApplication::quit, Qt::QueuedConnection);
+    // "Quit" ends the program at once: exit() leaves the event loop without asking the windows,
+    // so the main window's close guard does not apply to it.
+    QObject::connect(
+        &app, &Application::quitRequested, &qapp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     app.window.show();
     return QApplication::exec();
 }
