@@ -35,6 +35,7 @@ ConnectDialog::ConnectDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ConnectDlgVK"));
     setWindowTitle(QStringLiteral("Connect"));
     setModal(false);
+    setAttribute(Qt::WA_QuitOnClose, false);
     setBackColour(this, Bgr::PanelGrey);
     setAutoFillBackground(true);
 

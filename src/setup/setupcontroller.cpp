@@ -33,6 +33,8 @@ void SetupController::Open() {
 void SetupController::create() {
     window_ = new SetupWindow;
     SetupWindow* w = window_;
+    // Closing the main window ends the program even while this window is open.
+    w->setAttribute(Qt::WA_QuitOnClose, false);
     // Children of the window: they live exactly as long as its timers and controls.
     auto* read = new TableRead(state_, *w, link_, panel_, messages_, w->tmrTokei(), w->tmrWrite(), w);
     auto* write = new TableWrite(state_, *w, link_, messages_, w->tmrTokei(), w->tmrWrite(), w);
