@@ -17,7 +17,6 @@
 #include <memory>
 
 using Lamp = PanelView::Lamp;
-Q_DECLARE_METATYPE(PanelView::Lamp)
 
 namespace {
 
@@ -62,11 +61,10 @@ bool monospaced(const QFont& font) {
 
 // Radio and check boxes react only to clicks on their indicator or text, not on empty layout
 // space to their right.
-QPoint clickPoint(const QWidget* widget) {
-    if (qobject_cast<const QRadioButton*>(widget) || qobject_cast<const QCheckBox*>(widget)) {
-        return {8, widget->height() / 2};
-    }
-    return widget->rect().center();
+void click(QWidget* widget) {
+    const bool box = qobject_cast<QRadioButton*>(widget) || qobject_cast<QCheckBox*>(widget);
+    QTest::mouseClick(widget, Qt::LeftButton, {},
+                      box ? QPoint(8, widget->height() / 2) : widget->rect().center());
 }
 
 }  // namespace
@@ -76,25 +74,18 @@ class TstMainWindow : public QObject {
 private slots:
     void init();
     void cleanup();
-    void windowItself();
+    void windowAndMenu();
     void controls_data();
     void controls();
-    void menuHasOnlyAbout();
-    void positionDisplaysHoldTheWidestText();
     void clicksBecomeSignals_data();
     void clicksBecomeSignals();
-    void lamps_data();
-    void lamps();
-    void holdOffColour();
+    void lampsAndHoldOff();
     void speedSelection_data();
     void speedSelection();
     void settersReachTheirControls();
     void readersFollowTheOperator();
-    void channelEnabling();
-    void demoControls();
-    void fontSize();
-    void typingAnnouncesEveryChange();
-    void sendTextPlacesCaret();
+    void modelDependentControls();
+    void sendBox();
     void pastedLinesCollapseThroughTheHandler();
     void closeGuard_data();
     void closeGuard();
@@ -118,11 +109,18 @@ void TstMainWindow::cleanup() {
     window_.reset();
 }
 
-void TstMainWindow::windowItself() {
+void TstMainWindow::windowAndMenu() {
     QCOMPARE(window_->objectName(), QStringLiteral("KELDAVK"));
     QCOMPARE(window_->windowTitle(), QStringLiteral("KELDA-01, RUNEL-01, VASKO-01 control via Telnet & USB"));
-    QCOMPARE(backColour(window_.get()), Bgr::PanelGrey);
     QCOMPARE(window_->palette().color(QPalette::Window), colourFromBgr(Bgr::PanelGrey));
+
+    const QList<QAction*> items = window_->menuBar()->actions();
+    QCOMPARE(items.size(), 1);
+    QCOMPARE(items.first()->objectName(), QStringLiteral("Menu_About"));
+    QCOMPARE(items.first()->text(), QStringLiteral("&About"));
+    QSignalSpy spy(window_.get(), &MainWindow::aboutRequested);
+    items.first()->trigger();
+    QCOMPARE(spy.count(), 1);
 }
 
 void TstMainWindow::controls_data() {
@@ -204,18 +202,15 @@ void TstMainWindow::controls_data() {
 
 void TstMainWindow::controls() {
     QFETCH(QString, objectName);
-    QFETCH(QByteArray, className);
-    QFETCH(QString, caption);
-    QFETCH(QString, toolTip);
     QFETCH(qint64, colour);
     QFETCH(int, checked);
 
     const QList<QWidget*> found = window_->findChildren<QWidget*>(objectName);
     QCOMPARE(found.size(), 1);
     QWidget* widget = found.first();
-    QCOMPARE(QByteArray(widget->metaObject()->className()), className);
-    QCOMPARE(captionOf(widget), caption);
-    QCOMPARE(widget->toolTip(), toolTip);
+    QTEST(QByteArray(widget->metaObject()->className()), "className");
+    QTEST(captionOf(widget), "caption");
+    QTEST(widget->toolTip(), "toolTip");
     QVERIFY(widget->isEnabled());
     QVERIFY(widget->isVisible());
 
@@ -236,58 +231,34 @@ void TstMainWindow::controls() {
     }
 }
 
-void TstMainWindow::menuHasOnlyAbout() {
-    const QList<QAction*> items = window_->menuBar()->actions();
-    QCOMPARE(items.size(), 1);
-    QAction* about = items.first();
-    QCOMPARE(about->objectName(), QStringLiteral("Menu_About"));
-    QCOMPARE(about->text(), QStringLiteral("&About"));
-    QVERIFY(about->menu() == nullptr);
-
-    QSignalSpy spy(window_.get(), &MainWindow::aboutRequested);
-    about->trigger();
-    QCOMPARE(spy.count(), 1);
-}
-
-void TstMainWindow::positionDisplaysHoldTheWidestText() {
-    for (int ch = 0; ch < 4; ++ch) {
-        auto* display = find<QLabel>(name("LblPosition", ch));
-        const int needed = display->fontMetrics().horizontalAdvance(QStringLiteral("-----------"));
-        QVERIFY2(display->contentsRect().width() - 2 * display->margin() >= needed,
-                 qPrintable(display->objectName()));
-        QVERIFY(monospaced(display->font()));
-    }
-}
-
 void TstMainWindow::clicksBecomeSignals_data() {
     QTest::addColumn<QString>("control");
     QTest::addColumn<QByteArray>("signal");  // empty: the click raises none of the window's signals
     QTest::addColumn<QVariantList>("arguments");
+    const auto row = [](const QString& control, const char* signal = "", const QVariantList& arguments = {}) {
+        QTest::newRow(qPrintable(control)) << control << QByteArray(signal) << arguments;
+    };
 
-    QTest::newRow("Connect") << "Connect" << QByteArray("connectClicked()") << QVariantList{};
+    row("Connect", "connectClicked()");
     for (int ch = 0; ch < 4; ++ch) {
-        QTest::newRow(qPrintable(name("Ch", ch)))
-            << name("Ch", ch) << QByteArray("channelClicked(int)") << QVariantList{ch};
-        QTest::newRow(qPrintable(name("BtnHOff", ch)))
-            << name("BtnHOff", ch) << QByteArray("holdOffClicked(int)") << QVariantList{ch};
+        row(name("Ch", ch), "channelClicked(int)", {ch});
+        row(name("BtnHOff", ch), "holdOffClicked(int)", {ch});
     }
-    QTest::newRow("+") << "Command6" << QByteArray("jogClicked(bool)") << QVariantList{true};
-    QTest::newRow("-") << "Command7" << QByteArray("jogClicked(bool)") << QVariantList{false};
+    row("Command6", "jogClicked(bool)", {true});
+    row("Command7", "jogClicked(bool)", {false});
     for (int index = 4; index <= 6; ++index) {
-        QTest::newRow(qPrintable(name("Ctr", index)))
-            << name("Ctr", index) << QByteArray("ctrClicked(int)") << QVariantList{index};
+        row(name("Ctr", index), "ctrClicked(int)", {index});
     }
-    QTest::newRow("H") << "RadSpeed_0" << QByteArray("speedChosen(int)") << QVariantList{0};
-    QTest::newRow("L") << "RadSpeed_2" << QByteArray("speedChosen(int)") << QVariantList{2};
-    QTest::newRow("M already selected") << "RadSpeed_1" << QByteArray() << QVariantList{};
-    QTest::newRow("setup") << "SetupPb" << QByteArray("setupClicked()") << QVariantList{};
-    QTest::newRow("CLR") << "Command2" << QByteArray("clearClicked()") << QVariantList{};
-    QTest::newRow("Quit") << "Command1" << QByteArray("quitClicked()") << QVariantList{};
-    QTest::newRow("demo") << "BtnDEMO" << QByteArray("demoClicked()") << QVariantList{};
-    QTest::newRow("mode") << "Option1_3" << QByteArray() << QVariantList{};
-    QTest::newRow("LAN") << "Option3" << QByteArray() << QVariantList{};
-    QTest::newRow("backlash") << "Check1_2" << QByteArray() << QVariantList{};
-    QTest::newRow("synchro") << "ChkSyncDemo" << QByteArray() << QVariantList{};
+    row("RadSpeed_0", "speedChosen(int)", {0});
+    row("RadSpeed_2", "speedChosen(int)", {2});
+    row("RadSpeed_1");  // already selected
+    row("SetupPb", "setupClicked()");
+    row("Command2", "clearClicked()");
+    row("Command1", "quitClicked()");
+    row("BtnDEMO", "demoClicked()");
+    for (const char* silent : {"Option1_3", "Option3", "Check1_2", "ChkSyncDemo"}) {
+        row(silent);
+    }
 }
 
 void TstMainWindow::clicksBecomeSignals() {
@@ -310,7 +281,7 @@ void TstMainWindow::clicksBecomeSignals() {
 
     QWidget* widget = find(control);
     QVERIFY(widget != nullptr);
-    QTest::mouseClick(widget, Qt::LeftButton, {}, clickPoint(widget));
+    click(widget);
 
     for (std::size_t i = 0; i < spies.size(); ++i) {
         const bool expected = signatures[i] == signal;
@@ -321,40 +292,28 @@ void TstMainWindow::clicksBecomeSignals() {
     }
 }
 
-void TstMainWindow::lamps_data() {
-    QTest::addColumn<Lamp>("lamp");
-    QTest::addColumn<int>("ch");
-    for (int ch = 0; ch < 4; ++ch) {
-        QTest::addRow("cw %d", ch) << Lamp::CW << ch;
-        QTest::addRow("ccw %d", ch) << Lamp::CCW << ch;
-        QTest::addRow("hp %d", ch) << Lamp::HP << ch;
-    }
-}
-
-void TstMainWindow::lamps() {
-    QFETCH(Lamp, lamp);
-    QFETCH(int, ch);
+void TstMainWindow::lampsAndHoldOff() {
     const std::array<std::pair<Lamp, const char*>, 3> kinds{
         {{Lamp::CW, "LampCW"}, {Lamp::CCW, "LampCCW"}, {Lamp::HP, "LampHP"}}};
-
-    window_->setLamp(lamp, ch, true);
-    for (const auto& [kind, base] : kinds) {
-        for (int other = 0; other < 4; ++other) {
-            const bool lit = kind == lamp && other == ch;
-            QCOMPARE(find<LampIndicator>(name(base, other))->fillBgr(), lit ? Bgr::Red : Bgr::White);
+    // Each lamp lights alone, so a lamp wired to a neighbour's indicator shows.
+    for (const auto& [lamp, lampName] : kinds) {
+        for (int ch = 0; ch < 4; ++ch) {
+            window_->setLamp(lamp, ch, true);
+            for (const auto& [kind, base] : kinds) {
+                for (int other = 0; other < 4; ++other) {
+                    const bool lit = kind == lamp && other == ch;
+                    QVERIFY2(
+                        find<LampIndicator>(name(base, other))->fillBgr() == (lit ? Bgr::Red : Bgr::White),
+                        qPrintable(name(lampName, ch) + " lit, looking at " + name(base, other)));
+                }
+            }
+            window_->setLamp(lamp, ch, false);
         }
     }
-    window_->setLamp(lamp, ch, false);
-    QCOMPARE(window_->lamp(lamp, ch)->fillBgr(), Bgr::White);
-}
-
-void TstMainWindow::holdOffColour() {
     window_->setHoldOffLit(2, true);
-    QCOMPARE(backColour(find(name("BtnHOff", 2))), Bgr::Red);
     QCOMPARE(find(name("BtnHOff", 2))->palette().color(QPalette::Button), colourFromBgr(Bgr::Red));
     QCOMPARE(backColour(find(name("BtnHOff", 1))), Bgr::ButtonFace);
     window_->setHoldOffLit(2, false);
-    QCOMPARE(backColour(find(name("BtnHOff", 2))), Bgr::ButtonFace);
     QCOMPARE(find(name("BtnHOff", 2))->palette().color(QPalette::Button), colourFromBgr(Bgr::ButtonFace));
 }
 
@@ -363,7 +322,6 @@ void TstMainWindow::speedSelection_data() {
     QTest::addColumn<QList<int>>("reported");
     QTest::addColumn<int>("finallyChecked");
     QTest::newRow("already selected") << QList<int>{1} << QList<int>{} << 1;
-    QTest::newRow("a change") << QList<int>{0} << QList<int>{0} << 0;
     QTest::newRow("two changes") << QList<int>{2, 0} << QList<int>{2, 0} << 0;
     QTest::newRow("same twice") << QList<int>{2, 2} << QList<int>{2} << 2;
     QTest::newRow("no such option") << QList<int>{3, -1} << QList<int>{} << 1;
@@ -371,7 +329,6 @@ void TstMainWindow::speedSelection_data() {
 
 void TstMainWindow::speedSelection() {
     QFETCH(QList<int>, selections);
-    QFETCH(QList<int>, reported);
     QFETCH(int, finallyChecked);
 
     QSignalSpy spy(window_.get(), &MainWindow::speedChosen);
@@ -382,12 +339,13 @@ void TstMainWindow::speedSelection() {
     for (const QList<QVariant>& call : spy) {
         seen << call.first().toInt();
     }
-    QCOMPARE(seen, reported);
+    QTEST(seen, "reported");
     for (int k = 0; k < 3; ++k) {
         QCOMPARE(find<QRadioButton>(name("RadSpeed", k))->isChecked(), k == finallyChecked);
     }
 }
 
+// Read back by object name, so a setter wired to a neighbouring control shows.
 void TstMainWindow::settersReachTheirControls() {
     window_->setConnectCaption("Disconnect");
     window_->setConnectColour(Bgr::LightYellow);
@@ -400,35 +358,31 @@ void TstMainWindow::settersReachTheirControls() {
     window_->setChannelColour(1, Bgr::LightOrange);
     window_->setStartColour(Bgr::Green);
     window_->setDemoButton("DEMO END", Bgr::LightYellow);
-    window_->setReceiveText("SRQ code received !");
 
-    QCOMPARE(find<QPushButton>("Connect")->text(), QStringLiteral("Disconnect"));
-    QCOMPARE(backColour(find("Connect")), Bgr::LightYellow);
-    QCOMPARE(backColour(find("Command1")), Bgr::LightYellow);
-    QCOMPARE(find<QLabel>("Label8")->text(), QStringLiteral("Host Name 10.0.0.5"));
-    QCOMPARE(find<QLabel>("Label9")->text(), QStringLiteral("Port No. 7777"));
-    QCOMPARE(find<QLabel>("Label1")->text(), QStringLiteral("VASKO-01 4CH PULSE MOTOR CONTROLLER"));
-    QCOMPARE(find<QLabel>("Label13")->text(), QStringLiteral("Firmware Version  VASKO-01 Ver 1.20"));
-    QCOMPARE(find<QLabel>("LblPosition_3")->text(), QStringLiteral("+0001234"));
-    QCOMPARE(find<QLabel>("LblPosition_2")->text(), QStringLiteral("-----------"));
-    QCOMPARE(backColour(find("Ch_1")), Bgr::LightOrange);
-    QCOMPARE(backColour(find("Ch_0")), Bgr::ButtonFace);
-    QCOMPARE(backColour(find("Ctr_5")), Bgr::Green);
-    QCOMPARE(backColour(find("Ctr_4")), Bgr::Yellow);
-    QCOMPARE(window_->demoButtonCaption(), QStringLiteral("DEMO END"));
-    QCOMPARE(backColour(find("BtnDEMO")), Bgr::LightYellow);
-    QCOMPARE(window_->receiveText(), QStringLiteral("SRQ code received !"));
+    const QList<std::pair<const char*, QString>> captions{{"Connect", "Disconnect"},
+                                                          {"Label8", "Host Name 10.0.0.5"},
+                                                          {"Label9", "Port No. 7777"},
+                                                          {"Label1", "VASKO-01 4CH PULSE MOTOR CONTROLLER"},
+                                                          {"Label13", "Firmware Version  VASKO-01 Ver 1.20"},
+                                                          {"LblPosition_3", "+0001234"},
+                                                          {"LblPosition_2", "-----------"},
+                                                          {"BtnDEMO", "DEMO END"}};
+    for (const auto& [control, caption] : captions) {
+        QCOMPARE(captionOf(find(control)), caption);
+    }
+    const QList<std::pair<const char*, std::uint32_t>> colours{
+        {"Connect", Bgr::LightYellow}, {"Command1", Bgr::LightYellow}, {"Ch_1", Bgr::LightOrange},
+        {"Ch_0", Bgr::ButtonFace},     {"Ctr_5", Bgr::Green},          {"Ctr_4", Bgr::Yellow},
+        {"BtnDEMO", Bgr::LightYellow}};
+    for (const auto& [control, colour] : colours) {
+        QVERIFY2(backColour(find(control)) == colour, control);
+    }
 }
 
 void TstMainWindow::readersFollowTheOperator() {
-    QVERIFY(!window_->lanSelected());
-    QCOMPARE(window_->controlMode(), 1);
-    QVERIFY(!window_->backlashTicked(0));
-    QVERIFY(!window_->syncDemoTicked());
-
-    QTest::mouseClick(find("Option3"), Qt::LeftButton, {}, clickPoint(find("Option3")));
-    QTest::mouseClick(find("Option1_3"), Qt::LeftButton, {}, clickPoint(find("Option1_3")));
-    QTest::mouseClick(find("ChkSyncDemo"), Qt::LeftButton, {}, clickPoint(find("ChkSyncDemo")));
+    click(find("Option3"));
+    click(find("Option1_3"));
+    click(find("ChkSyncDemo"));
     find<QCheckBox>("Check1_2")->setCheckState(Qt::PartiallyChecked);  // any state but unticked counts
     find<QLineEdit>("Text1_1")->setText("-0000250");
 
@@ -445,70 +399,58 @@ void TstMainWindow::readersFollowTheOperator() {
     QVERIFY(find("Option3")->isEnabled());
 }
 
-void TstMainWindow::channelEnabling() {
+// What follows the identified model: channel C and D controls, the demonstration controls and the
+// size of the position and set-data fonts.
+void TstMainWindow::modelDependentControls() {
     window_->setChannelEnabled(2, false);
     for (const char* base : {"Ch", "BtnHOff", "Text1"}) {
         QVERIFY2(!find(name(base, 2))->isEnabled(), base);
-        QVERIFY2(find(name(base, 3))->isEnabled(), base);
-        QVERIFY2(find(name(base, 1))->isEnabled(), base);
+        QVERIFY2(find(name(base, 3))->isEnabled() && find(name(base, 1))->isEnabled(), base);
     }
     window_->setChannelEnabled(2, true);
     for (const char* base : {"Ch", "BtnHOff", "Text1"}) {
         QVERIFY2(find(name(base, 2))->isEnabled(), base);
     }
-}
 
-void TstMainWindow::demoControls() {
     window_->setDemoControlsVisible(false);
-    QVERIFY(!find("BtnDEMO")->isVisible());
-    QVERIFY(!find("ChkSyncDemo")->isVisible());
+    QVERIFY(!find("BtnDEMO")->isVisible() && !find("ChkSyncDemo")->isVisible());
     QVERIFY(find("SetupPb")->isVisible());
     window_->setDemoControlsVisible(true);
-    QVERIFY(find("BtnDEMO")->isVisible());
-    QVERIFY(find("ChkSyncDemo")->isVisible());
-}
+    QVERIFY(find("BtnDEMO")->isVisible() && find("ChkSyncDemo")->isVisible());
 
-void TstMainWindow::fontSize() {
-    for (int ch = 0; ch < 4; ++ch) {
-        QCOMPARE(find(name("LblPosition", ch))->font().pointSize(), 18);
-        QCOMPARE(find(name("Text1", ch))->font().pointSize(), 18);
-    }
     window_->setChannelFontSize(1, 12);
-    QCOMPARE(find(name("LblPosition", 1))->font().pointSize(), 12);
-    QCOMPARE(find(name("Text1", 1))->font().pointSize(), 12);
-    QCOMPARE(find(name("LblPosition", 0))->font().pointSize(), 18);
-    QVERIFY(monospaced(find(name("LblPosition", 1))->font()));
-    QVERIFY(monospaced(find(name("Text1", 1))->font()));
+    for (int ch = 0; ch < 4; ++ch) {
+        for (const char* base : {"LblPosition", "Text1"}) {
+            QCOMPARE(find(name(base, ch))->font().pointSize(), ch == 1 ? 12 : 18);
+            QVERIFY(monospaced(find(name(base, ch))->font()));
+        }
+        auto* display = find<QLabel>(name("LblPosition", ch));
+        const int needed = display->fontMetrics().horizontalAdvance(QStringLiteral("-----------"));
+        QVERIFY2(display->contentsRect().width() - 2 * display->margin() >= needed, qPrintable(name("", ch)));
+    }
 }
 
-void TstMainWindow::typingAnnouncesEveryChange() {
+// Qt's box breaks lines with LF where the send line holds CR LF: typing Enter must read back as
+// CR LF, and a caret counted over CR LF must land in the right place of the box.
+void TstMainWindow::sendBox() {
     auto* box = find<QPlainTextEdit>("Text2");
     QSignalSpy spy(window_.get(), &MainWindow::sendTextChanged);
     box->setFocus();
     QTest::keyClicks(box, "VER?");
-    QCOMPARE(spy.count(), 4);
     QTest::keyClick(box, Qt::Key_Return);
     QCOMPARE(spy.count(), 5);
     QCOMPARE(window_->sendText(), QStringLiteral("VER?\r\n"));
-}
-
-void TstMainWindow::sendTextPlacesCaret() {
-    auto* box = find<QPlainTextEdit>("Text2");
-    QSignalSpy spy(window_.get(), &MainWindow::sendTextChanged);
 
     window_->setSendText("AB\r\nCD", 4);  // caret after the CR LF
     QCOMPARE(box->toPlainText(), QStringLiteral("AB\nCD"));
     QCOMPARE(box->textCursor().position(), 3);
-    QCOMPARE(window_->sendText(), QStringLiteral("AB\r\nCD"));
-    QCOMPARE(spy.count(), 1);
-
+    QCOMPARE(spy.count(), 6);
     window_->setSendText("AB\r\nCD", 6);  // the same text: no change to announce
-    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.count(), 6);
     QCOMPARE(box->textCursor().position(), 5);
-
     window_->setSendText("S71H", 99);  // a caret past the end rests at the end
     QCOMPARE(box->textCursor().position(), 4);
-    QCOMPARE(spy.count(), 2);
+    QCOMPARE(spy.count(), 7);
 }
 
 void TstMainWindow::pastedLinesCollapseThroughTheHandler() {
