@@ -44,7 +44,7 @@ private slots:
     void demoNeedsIdleSelectedChannel();
 
 private:
-    void select(std::initializer_list<int> channels) {
+    void select(const QList<int>& channels) {
         for (int ch : channels) {
             commands->ChannelClicked(ch);
         }
@@ -154,15 +154,11 @@ void TstMoves::startFlags_data() {
 void TstMoves::startFlags() {
     QFETCH(int, mode);
     QFETCH(QList<int>, channels);
-    QFETCH(int, rel);
-    QFETCH(int, abs);
-    for (int ch : channels) {
-        commands->ChannelClicked(ch);
-    }
+    select(channels);
     view.mode = mode;
     commands->Start();
-    QCOMPARE(int(state.RelMoveFlags), rel);
-    QCOMPARE(int(state.AbsMoveFlags), abs);
+    QTEST(int(state.RelMoveFlags), "rel");
+    QTEST(int(state.AbsMoveFlags), "abs");
     QVERIFY(link.sent.isEmpty());
 }
 
@@ -212,15 +208,10 @@ void TstMoves::sendBox_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("kept");
     QTest::addColumn<int>("pending");
-    QTest::newRow("Enter at the end") << true << "VER?\n"
-                                      << "VER?" << 1;
-    QTest::newRow("no line break yet") << true << "VE"
-                                       << "VE" << 0;
-    QTest::newRow("pasted lines become one") << true << "S3\n0\r\n08\n"
-                                             << "S3008" << 1;
-    QTest::newRow("disconnected keeps the text") << false << "VER?\n"
-                                                 << "VER?\n"
-                                                 << 0;
+    QTest::newRow("Enter at the end") << true << "VER?\n" << QStringLiteral("VER?") << 1;
+    QTest::newRow("no line break yet") << true << "VE" << QStringLiteral("VE") << 0;
+    QTest::newRow("pasted lines become one") << true << "S3\n0\r\n08\n" << QStringLiteral("S3008") << 1;
+    QTest::newRow("disconnected keeps the text") << false << "VER?\n" << QStringLiteral("VER?\n") << 0;
 }
 
 void TstMoves::sendBox() {
@@ -245,35 +236,27 @@ void TstMoves::valueTexts_data() {
     QTest::addColumn<bool>("usb");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("value");
-    QTest::newRow("net 1000") << false << "1000"
-                              << "+0001000";
-    QTest::newRow("net -250") << false << "-250"
-                              << "-0000250";
-    QTest::newRow("net 0") << false << "0"
-                           << "+0000000";
-    QTest::newRow("net eight digits kept") << false << "123456789"
-                                           << "+123456789";
-    QTest::newRow("net not a number") << false << "abc"
-                                      << "+0000000";
-    QTest::newRow("net number then letters") << false << "12ab"
-                                             << "+0000012";
-    QTest::newRow("net half away from zero") << false << "2.5"
-                                             << "+0000003";
-    QTest::newRow("net negative half") << false << "-2.5"
-                                       << "-0000003";
-    QTest::newRow("usb plus removed") << true << "+0001000"
-                                      << "0001000";
-    QTest::newRow("usb unchanged otherwise") << true << "-5x0"
-                                             << "-5x0";
+    const auto row = [](const char* name, bool usb, const char* text, const char* value) {
+        QTest::newRow(name) << usb << text << value;
+    };
+    row("net 1000", false, "1000", "+0001000");
+    row("net -250", false, "-250", "-0000250");
+    row("net 0", false, "0", "+0000000");
+    row("net eight digits kept", false, "123456789", "+123456789");
+    row("net not a number", false, "abc", "+0000000");
+    row("net number then letters", false, "12ab", "+0000012");
+    row("net half away from zero", false, "2.5", "+0000003");
+    row("net negative half", false, "-2.5", "-0000003");
+    row("usb plus removed", true, "+0001000", "0001000");
+    row("usb unchanged otherwise", true, "-5x0", "-5x0");
 }
 
 void TstMoves::valueTexts() {
     QFETCH(bool, usb);
     QFETCH(QString, text);
-    QFETCH(QString, value);
     state.UsbModel = usb;
     view.text1[0] = text;
-    QCOMPARE(moves->MoveValueText(0), value);
+    QTEST(moves->MoveValueText(0), "value");
 }
 
 void TstMoves::moveCommands_data() {
@@ -283,14 +266,16 @@ void TstMoves::moveCommands_data() {
     QTest::addColumn<bool>("backlash");
     QTest::addColumn<bool>("absolute");
     QTest::addColumn<QByteArray>("command");
-    QTest::newRow("net rel A, backlash")
-        << false << 0 << "-250" << true << false << QByteArray("S32R-0000250B\r\n");
-    QTest::newRow("net abs A") << false << 0 << "1000" << false << true << QByteArray("S32A+0001000\r\n");
-    QTest::newRow("net rel B") << false << 1 << "5" << false << false << QByteArray("S33R+0000005\r\n");
-    QTest::newRow("usb rel B") << true << 1 << "+0001000" << false << false << QByteArray("REL10001000\r\n");
-    QTest::newRow("usb rel B, backlash")
-        << true << 1 << "+500" << true << false << QByteArray("REL1B500\r\n");
-    QTest::newRow("usb abs D") << true << 3 << "-20" << false << true << QByteArray("ABS3-20\r\n");
+    const auto row = [](const char* name, bool usb, int ch, const char* text, bool backlash, bool absolute,
+                        const char* command) {
+        QTest::newRow(name) << usb << ch << text << backlash << absolute << QByteArray(command) + "\r\n";
+    };
+    row("net rel A, backlash", false, 0, "-250", true, false, "S32R-0000250B");
+    row("net abs A", false, 0, "1000", false, true, "S32A+0001000");
+    row("net rel B", false, 1, "5", false, false, "S33R+0000005");
+    row("usb rel B", true, 1, "+0001000", false, false, "REL10001000");
+    row("usb rel B, backlash", true, 1, "+500", true, false, "REL1B500");
+    row("usb abs D", true, 3, "-20", false, true, "ABS3-20");
 }
 
 void TstMoves::moveCommands() {
@@ -299,11 +284,10 @@ void TstMoves::moveCommands() {
     QFETCH(QString, text);
     QFETCH(bool, backlash);
     QFETCH(bool, absolute);
-    QFETCH(QByteArray, command);
     state.UsbModel = usb;
     view.text1[ch] = text;
     view.backlash[ch] = backlash;
-    QCOMPARE(absolute ? moves->AbsMoveCommand(ch) : moves->RelMoveCommand(ch), command);
+    QTEST(absolute ? moves->AbsMoveCommand(ch) : moves->RelMoveCommand(ch), "command");
 }
 
 void TstMoves::sequencesTickByTick_data() {
@@ -327,9 +311,7 @@ void TstMoves::sequencesTickByTick() {
     QFETCH(QList<QByteArrayList>, ticks);
     state.AwaitingReply = 0;
     state.ReplyWaitTicks = 3;
-    for (int ch : channels) {
-        commands->ChannelClicked(ch);
-    }
+    select(channels);
     view.mode = mode;
     commands->Start();
     for (const QByteArrayList& expected : ticks) {
