@@ -21,6 +21,9 @@ struct PanelState {
     int PendingFreeText = 0;
     int ReplyWaitTicks = 0;
     int TimeoutCount = 0;
+    // Every time-out the tick has counted since the program started; only the instruments read
+    // it (TimeoutCount is cleared by each reply, so it cannot say how many there were).
+    int TimeoutsSeen = 0;
 
     // Operator selection
     std::array<int, 5> ChannelSelected{};  // 0 or 1
@@ -51,6 +54,8 @@ struct PanelState {
     // Published by the table read: true exactly while its timer runs. While set, every reply is
     // a table value.
     bool TableReading = false;
+    // Published by the table write in the same way: true exactly while its timer runs.
+    bool TableWriting = false;
 
     // Receive buffers; they survive disconnects on purpose (a partial reply joins the next data).
     QByteArray NetRxBuffer;

@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 
 namespace {
@@ -46,6 +47,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     grid->setRowStretch(2, 2);
     setCentralWidget(central);
     fitPositionDisplays();
+
+    // Esc is "Stop" from anywhere in the window, the send box and the set-data boxes included
+    // (neither claims the key for itself): the operator's way out must not depend on focus.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setObjectName(QStringLiteral("EscStop"));
+    escape->setContext(Qt::WindowShortcut);
+    escape->setAutoRepeat(false);
+    connect(escape, &QShortcut::activated, this, [this] { emit ctrClicked(6); });
 }
 
 QFont MainWindow::positionFont(int points) {
@@ -133,6 +142,7 @@ void MainWindow::setFirmwareLine(const QString& text) {
 
 void MainWindow::setPosition(int ch, const QString& text) {
     position_.at(ch)->setText(text);
+    emit positionShown(ch, text);
 }
 
 LampIndicator* MainWindow::lamp(Lamp lamp, int ch) const {
@@ -148,11 +158,22 @@ LampIndicator* MainWindow::lamp(Lamp lamp, int ch) const {
 }
 
 void MainWindow::setLamp(Lamp which, int ch, bool lit) {
-    lamp(which, ch)->setFillBgr(lit ? Bgr::Red : Bgr::White);
+    LampIndicator* indicator = lamp(which, ch);
+    const std::uint32_t fill = lit ? Bgr::Red : Bgr::White;
+    const bool changed = indicator->fillBgr() != fill;
+    indicator->setFillBgr(fill);
+    if (changed) {
+        emit lampChanged(which, ch, lit);
+    }
 }
 
 void MainWindow::setHoldOffLit(int ch, bool lit) {
-    setBackColour(holdOff_.at(ch), lit ? Bgr::Red : Bgr::ButtonFace);
+    const std::uint32_t colour = lit ? Bgr::Red : Bgr::ButtonFace;
+    const bool changed = backColour(holdOff_.at(ch)) != colour;
+    setBackColour(holdOff_.at(ch), colour);
+    if (changed) {
+        emit holdOffChanged(ch, lit);
+    }
 }
 
 void MainWindow::selectSpeed(int k) {

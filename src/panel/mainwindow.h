@@ -83,6 +83,12 @@ signals:
     void demoClicked();
     void aboutRequested();
 
+    // What the display shows, for the instruments: every position the reply interpreter shows
+    // (also an unchanged one), and a lamp or the hold-off only when it changes.
+    void positionShown(int ch, const QString& text);
+    void lampChanged(PanelView::Lamp lamp, int ch, bool lit);
+    void holdOffChanged(int ch, bool lit);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 

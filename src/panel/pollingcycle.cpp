@@ -54,6 +54,7 @@ void PollingCycle::Tick() {
             state_.PollStep = state_.UsbModel ? 20 : 0;
         }
         ++state_.TimeoutCount;
+        ++state_.TimeoutsSeen;
         state_.AwaitingReply = 0;
         state_.ReplyWaitTicks = 0;
         return;
@@ -69,14 +70,17 @@ void PollingCycle::Tick() {
     }
     if (state_.PendingFreeText != 0) {
         state_.PollStep = 6;
-        link_.SendCommand(view_.sendText().toLatin1() + "\r\n");
+        const QByteArray line = view_.sendText().toLatin1() + "\r\n";
+        if (link_.SendCommand(line) && querySent_) {
+            querySent_(line, false);
+        }
         state_.PendingFreeText = 0;
         state_.AwaitingReply = 1;
         return;
     }
     const QByteArray command = PollCommand(state_.PollStep, state_.UsbModel);
-    if (!command.isEmpty()) {
-        link_.SendCommand(command);
+    if (!command.isEmpty() && link_.SendCommand(command) && querySent_) {
+        querySent_(command, true);
     }
     state_.AwaitingReply = 1;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <functional>
 
 class CommandLink;
 class MessageSink;
@@ -21,6 +22,12 @@ public:
 
     void Tick();
 
+    // Told of every query the tick itself got onto the wire: `rotation` for the poll step's query,
+    // false for the operator's free-text line. Lets the traffic monitor tell polling from the
+    // operator's commands without looking at the text.
+    using QuerySentHook = std::function<void(const QByteArray& command, bool rotation)>;
+    void setQuerySentHook(QuerySentHook hook) { querySent_ = std::move(hook); }
+
     // The query of a poll step, CR LF included; empty for a step that has none.
     static QByteArray PollCommand(int step, bool usbModel);
 
@@ -30,4 +37,5 @@ private:
     CommandLink& link_;
     MessageSink& messages_;
     SequencedMoves& moves_;
+    QuerySentHook querySent_;
 };

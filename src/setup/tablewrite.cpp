@@ -187,6 +187,16 @@ TableWrite::TableWrite(PanelState& state, TableView& table, CommandLink& link, M
       tmrTokei_(tmrTokei),
       tmrWrite_(tmrWrite) {
     connect(&tmrWrite_, &IntervalTimer::timeout, this, &TableWrite::Tick);
+    // Followed exactly, as the table read does with its flag, so that what is sent while the
+    // write runs can be told apart from the operator's commands.
+    state_.TableWriting = tmrWrite_.running();
+    connect(&tmrWrite_, &IntervalTimer::intervalChanged, this,
+            [this](int ms) { state_.TableWriting = ms != 0; });
+    connect(&tmrWrite_, &QObject::destroyed, this, [this] { state_.TableWriting = false; });
+}
+
+TableWrite::~TableWrite() {
+    state_.TableWriting = false;
 }
 
 void TableWrite::Start() {

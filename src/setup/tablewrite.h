@@ -43,6 +43,7 @@ public:
 
     TableWrite(PanelState& state, TableView& table, CommandLink& link, MessageSink& messages,
                IntervalTimer& tmrTokei, IntervalTimer& tmrWrite, QObject* parent = nullptr);
+    ~TableWrite() override;
 
     void Start();
     void Tick();
