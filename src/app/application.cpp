@@ -14,7 +14,8 @@ Application::Application(QDir settingsDir, MessageSink* messages)
       moves(state, window, channel),
       polling(state, window, channel, chosen(messages, qtMessages), moves),
       commands(state, window, channel, chosen(messages, qtMessages), Timer2),
-      setup(state, channel, window, chosen(messages, qtMessages)) {
+      setup(state, channel, window, chosen(messages, qtMessages)),
+      instruments(state, channel, session, window, chosen(messages, qtMessages)) {
     Timer2.setObjectName(QStringLiteral("Timer2"));
     channel.setReplySink(&interpreter);
 
@@ -45,6 +46,23 @@ Application::Application(QDir settingsDir, MessageSink* messages)
     connect(&setup, &SetupController::pollingResumeRequested, this, [this] { Timer2.setInterval(20); });
     connect(&setup, &SetupController::tableChanged, this,
             [this](TableView* table) { interpreter.setTable(table); });
+    wireInstruments();
+}
+
+void Application::wireInstruments() {
+    polling.setQuerySentHook([this](const QByteArray& command, bool rotation) {
+        instruments.recorder.tickSent(command, rotation);
+    });
+    connect(&window, &MainWindow::positionShown, &instruments, &Instruments::positionShown);
+    connect(&window, &MainWindow::lampChanged, &instruments, [this](PanelView::Lamp lamp, int ch, bool lit) {
+        const auto mark = lamp == PanelView::Lamp::CW    ? PositionHistory::Mark::Cw
+                          : lamp == PanelView::Lamp::CCW ? PositionHistory::Mark::Ccw
+                                                         : PositionHistory::Mark::Hp;
+        instruments.lampChanged(ch, mark, lit);
+    });
+    connect(&window, &MainWindow::holdOffChanged, &instruments,
+            [this](int ch, bool lit) { instruments.lampChanged(ch, PositionHistory::Mark::HoldOff, lit); });
+    instruments.install(window);
 }
 
 Application::~Application() = default;

@@ -2,6 +2,7 @@
 
 #include "aboutbox.h"
 #include "commandchannel.h"
+#include "instruments.h"
 #include "intervaltimer.h"
 #include "mainwindow.h"
 #include "operatorcommands.h"
@@ -36,6 +37,8 @@ public:
     PollingCycle polling;
     OperatorCommands commands;
     SetupController setup;
+    // Watches the rest and changes none of it; built last, so it goes first.
+    Instruments instruments;
 
 signals:
     void quitRequested();
@@ -43,4 +46,5 @@ signals:
 private:
     void quit();
     void showAbout();
+    void wireInstruments();
 };

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "positionhistory.h"
+
+#include <QColor>
+#include <QTimer>
+#include <QWidget>
+#include <optional>
+
+// The chart itself: each channel's position against the last minute, one colour per channel,
+// with a mark where a lamp or the hold-off changed. Drawn with QPainter from the history; it
+// repaints from its own timer, at most kRepaintMs apart, never per sample.
+class PositionChart : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kRepaintMs = 100;
+
+    explicit PositionChart(const PositionHistory& history, QWidget* parent = nullptr);
+
+    static QColor channelColour(int ch);
+
+    // Autoscale fits the vertical range to what is drawn; off, the range stays where it was.
+    void setAutoscale(bool on);
+    bool autoscale() const { return autoscale_; }
+    // Paused, the chart keeps showing the minute up to the moment of pausing; recording goes on.
+    void setPaused(bool paused);
+    bool paused() const { return frozen_.has_value(); }
+
+    // The repaint tick: schedules one paint when there is something new to show.
+    void repaintTick();
+    // The readout for a point of the widget: time, the value under the cursor and each
+    // channel's position at that time. Empty outside the plot.
+    QString readoutAt(QPoint point) const;
+    int paintCount() const { return paints_; }
+
+    QSize sizeHint() const override { return {720, 360}; }
+    QSize minimumSizeHint() const override { return {360, 200}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    struct Frame {
+        QRectF plot;
+        qint64 end = 0;  // ms at the right edge
+        double low = 0;
+        double high = 0;
+    };
+    const PositionHistory& shown() const { return frozen_ ? *frozen_ : history_; }
+    Frame frame() const;
+    void fitRange(qint64 end);
+    double xOf(const Frame& f, qint64 ms) const;
+    double yOf(const Frame& f, double value) const;
+    void drawAxes(QPainter& p, const Frame& f) const;
+    void drawLines(QPainter& p, const Frame& f) const;
+    void drawMarks(QPainter& p, const Frame& f) const;
+    void drawReadout(QPainter& p, const Frame& f) const;
+
+    const PositionHistory& history_;
+    std::optional<PositionHistory> frozen_;
+    qint64 frozenEnd_ = 0;
+    bool autoscale_ = true;
+    double low_ = -1000;
+    double high_ = 1000;
+    std::optional<QPoint> cursor_;
+    bool cursorMoved_ = false;
+    quint64 paintedVersion_ = ~quint64(0);
+    int paints_ = 0;
+    QTimer timer_;
+};

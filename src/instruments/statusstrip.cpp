@@ -1,0 +1,110 @@
+#include "statusstrip.h"
+
+#include "commandchannel.h"
+#include "panelstate.h"
+#include "panelview.h"
+#include "statusfigures.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+QLabel* field(const QString& name, const QString& tip) {
+    auto* label = new QLabel;
+    label->setObjectName(name);
+    label->setToolTip(tip);
+    return label;
+}
+
+QFrame* separator() {
+    auto* line = new QFrame;
+    line->setFrameShape(QFrame::VLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+}  // namespace
+
+StatusStrip::StatusStrip(StatusFigures& figures, CommandChannel& channel, const PanelState& state,
+                         const PanelView& view, QWidget* parent)
+    : QWidget(parent), figures_(figures), channel_(channel), state_(state), view_(view) {
+    setObjectName(QStringLiteral("StatusStrip"));
+    auto* help =
+        field(QStringLiteral("StatusHelp"),
+              QStringLiteral("Esc does what Stop does, for the selected channels, wherever the focus is"));
+    help->setText(QStringLiteral("Esc: Stop the selected channels"));
+    link_ = field(QStringLiteral("StatusLink"), QStringLiteral("The link chosen and its state"));
+    session_ = field(QStringLiteral("StatusSession"), QStringLiteral("Whether a session is open"));
+    model_ =
+        field(QStringLiteral("StatusModel"), QStringLiteral("The controller identified in this session"));
+    rate_ = field(QStringLiteral("StatusRate"),
+                  QStringLiteral("Replies per second actually received, over the last two seconds"));
+    timeouts_ =
+        field(QStringLiteral("StatusTimeouts"), QStringLiteral("Reply time-outs since the session opened"));
+    auto* traffic = new QPushButton(QStringLiteral("Traffic..."));
+    traffic->setObjectName(QStringLiteral("StatusTraffic"));
+    traffic->setToolTip(QStringLiteral("Open the traffic monitor (Ctrl+T)"));
+    auto* chart = new QPushButton(QStringLiteral("Chart..."));
+    chart->setObjectName(QStringLiteral("StatusChart"));
+    chart->setToolTip(QStringLiteral("Open the live position chart (Ctrl+G)"));
+    for (QPushButton* button : {traffic, chart}) {
+        button->setAutoDefault(false);
+        button->setFocusPolicy(Qt::NoFocus);  // Tab order of the panel stays as it was
+    }
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(6, 0, 0, 0);
+    layout->setSpacing(8);
+    layout->addWidget(help);
+    layout->addStretch();
+    for (QLabel* label : {link_, session_, model_, rate_, timeouts_}) {
+        layout->addWidget(separator());
+        layout->addWidget(label);
+    }
+    layout->addWidget(separator());
+    layout->addWidget(traffic);
+    layout->addWidget(chart);
+
+    connect(traffic, &QPushButton::clicked, this, &StatusStrip::trafficClicked);
+    connect(chart, &QPushButton::clicked, this, &StatusStrip::chartClicked);
+    timer_.setInterval(kRefreshMs);
+    connect(&timer_, &QTimer::timeout, this, &StatusStrip::refresh);
+    timer_.start();
+    refresh();
+}
+
+QString StatusStrip::rateText(double repliesPerSecond) {
+    return QStringLiteral("%1 replies/s").arg(repliesPerSecond, 0, 'f', 1);
+}
+
+QString StatusStrip::linkText() {
+    if (view_.lanSelected()) {
+        const QTcpSocket& socket = channel_.tcpSocket();
+        const QString peer = QStringLiteral("%1:%2").arg(state_.HostName).arg(state_.PortNo);
+        switch (socket.state()) {
+            case QAbstractSocket::ConnectedState:
+                return QStringLiteral("LAN %1 connected").arg(peer);
+            case QAbstractSocket::HostLookupState:
+            case QAbstractSocket::ConnectingState:
+                return QStringLiteral("LAN connecting to %1").arg(peer);
+            default:
+                return QStringLiteral("LAN closed");
+        }
+    }
+    const QSerialPort& port = channel_.serialPort();
+    return port.isOpen() ? QStringLiteral("USB %1 open").arg(port.portName()) : QStringLiteral("USB closed");
+}
+
+void StatusStrip::refresh() {
+    link_->setText(linkText());
+    session_->setText(state_.Connected ? QStringLiteral("Session open") : QStringLiteral("No session"));
+    const QString model = figures_.model();
+    model_->setText(model.isEmpty() ? (state_.Connected ? QStringLiteral("Identifying...")
+                                                        : QStringLiteral("No model identified"))
+                                    : model);
+    rate_->setText(rateText(figures_.repliesPerSecond()));
+    const int timeouts = figures_.timeouts();
+    timeouts_->setText(timeouts == 1 ? QStringLiteral("1 time-out")
+                                     : QStringLiteral("%1 time-outs").arg(timeouts));
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+
+class CommandChannel;
+class PanelView;
+class QLabel;
+class QPushButton;
+class StatusFigures;
+struct PanelState;
+
+// What the main window's status bar shows: the Esc help, the link and session state, the model,
+// the replies per second achieved, the time-outs, and the buttons that open the instruments. It
+// reads its figures on its own timer, so polling never waits for it.
+class StatusStrip : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kRefreshMs = 500;
+
+    StatusStrip(StatusFigures& figures, CommandChannel& channel, const PanelState& state,
+                const PanelView& view, QWidget* parent = nullptr);
+
+    // The refresh tick.
+    void refresh();
+
+    static QString rateText(double repliesPerSecond);
+
+signals:
+    void trafficClicked();
+    void chartClicked();
+
+private:
+    QString linkText();
+
+    StatusFigures& figures_;
+    CommandChannel& channel_;
+    const PanelState& state_;
+    const PanelView& view_;
+    QLabel* link_ = nullptr;
+    QLabel* session_ = nullptr;
+    QLabel* model_ = nullptr;
+    QLabel* rate_ = nullptr;
+    QLabel* timeouts_ = nullptr;
+    QTimer timer_;
+};

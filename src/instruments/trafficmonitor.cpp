@@ -1,0 +1,197 @@
+#include "trafficmonitor.h"
+
+#include "messages.h"
+#include "trafficmodel.h"
+
+#include <QCheckBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+QCheckBox* filterBox(const QString& caption, const QString& name, const QString& tip) {
+    auto* box = new QCheckBox(caption);
+    box->setObjectName(name);
+    box->setToolTip(tip);
+    box->setChecked(true);
+    return box;
+}
+}  // namespace
+
+TrafficMonitor::TrafficMonitor(TrafficRecorder& recorder, MessageSink& messages, QWidget* parent)
+    : QWidget(parent, Qt::Window), recorder_(recorder), messages_(messages) {
+    setObjectName(QStringLiteral("TrafficMonitor"));
+    setWindowTitle(QStringLiteral("Traffic monitor"));
+    // Only the main window keeps the program running.
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    polling_ = filterBox(QStringLiteral("Polling"), QStringLiteral("FilterPolling"),
+                         QStringLiteral("The polling tick's queries and their replies"));
+    operator_ = filterBox(QStringLiteral("Operator"), QStringLiteral("FilterOperator"),
+                          QStringLiteral("Buttons, moves and free text, with any replies"));
+    table_ = filterBox(QStringLiteral("Table"), QStringLiteral("FilterTable"),
+                       QStringLiteral("The table read and write"));
+    pause_ = new QPushButton(QStringLiteral("Pause"));
+    pause_->setObjectName(QStringLiteral("TrafficPause"));
+    pause_->setCheckable(true);
+    pause_->setToolTip(QStringLiteral("Freeze the view; recording goes on"));
+    auto* clearButton = new QPushButton(QStringLiteral("Clear"));
+    clearButton->setObjectName(QStringLiteral("TrafficClear"));
+    auto* save = new QPushButton(QStringLiteral("Save..."));
+    save->setObjectName(QStringLiteral("TrafficSave"));
+    save->setToolTip(QStringLiteral("Save the lines shown as a text file"));
+    count_ = new QLabel;
+    count_->setObjectName(QStringLiteral("TrafficCount"));
+    for (QPushButton* button : {pause_, clearButton, save}) {
+        button->setAutoDefault(false);
+    }
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(new QLabel(QStringLiteral("Show:")));
+    bar->addWidget(polling_);
+    bar->addWidget(operator_);
+    bar->addWidget(table_);
+    bar->addSpacing(16);
+    bar->addWidget(count_);
+    bar->addStretch();
+    bar->addWidget(pause_);
+    bar->addWidget(clearButton);
+    bar->addWidget(save);
+
+    model_ = new TrafficModel(recorder_, this);
+    view_ = new QTableView;
+    view_->setObjectName(QStringLiteral("TrafficView"));
+    view_->setModel(model_);
+    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view_->setAlternatingRowColors(true);
+    view_->setShowGrid(false);
+    view_->setWordWrap(false);
+    view_->verticalHeader()->hide();
+    // Fixed row heights and column widths: the view never measures ten thousand rows.
+    const QFontMetrics fixed(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view_->verticalHeader()->setDefaultSectionSize(qMax(fixed.height(), fontMetrics().height()) + 4);
+    QHeaderView* header = view_->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setSectionResizeMode(TrafficModel::Line, QHeaderView::Stretch);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    const int pad = 18;
+    view_->setColumnWidth(TrafficModel::Time, fixed.horizontalAdvance(QStringLiteral("00:00:00.000")) + pad);
+    view_->setColumnWidth(TrafficModel::Link, fontMetrics().horizontalAdvance(QStringLiteral("LAN")) + pad);
+    view_->setColumnWidth(TrafficModel::Direction,
+                          fontMetrics().horizontalAdvance(QStringLiteral("recv")) + pad);
+    view_->setColumnWidth(TrafficModel::Class,
+                          fontMetrics().horizontalAdvance(QStringLiteral("operator")) + pad);
+    view_->setColumnWidth(TrafficModel::RoundTrip,
+                          fontMetrics().horizontalAdvance(QStringLiteral("Round trip")) + pad);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(view_);
+    resize(760, 480);
+
+    for (QCheckBox* box : {polling_, operator_, table_}) {
+        connect(box, &QCheckBox::toggled, this, &TrafficMonitor::filterChanged);
+    }
+    connect(pause_, &QPushButton::toggled, this, &TrafficMonitor::pauseToggled);
+    connect(clearButton, &QPushButton::clicked, this, &TrafficMonitor::clear);
+    connect(save, &QPushButton::clicked, this, &TrafficMonitor::chooseFileAndSave);
+    timer_.setInterval(kRefreshMs);
+    connect(&timer_, &QTimer::timeout, this, &TrafficMonitor::refresh);
+    showCount();
+}
+
+TrafficMonitor::~TrafficMonitor() = default;
+
+void TrafficMonitor::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    refresh();
+    timer_.start();
+}
+
+void TrafficMonitor::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    timer_.stop();
+}
+
+void TrafficMonitor::refresh() {
+    if (pause_->isChecked()) {
+        showCount();
+        return;
+    }
+    // Follow the newest line only when the operator has not scrolled back to read.
+    QScrollBar* bar = view_->verticalScrollBar();
+    const bool atEnd = bar->value() >= bar->maximum();
+    const int rowsBefore = model_->rowCount();
+    model_->refresh();
+    if (atEnd && model_->rowCount() != rowsBefore) {
+        view_->scrollToBottom();
+    }
+    showCount();
+}
+
+void TrafficMonitor::showCount() {
+    const quint64 held = recorder_.endSeq() - recorder_.firstSeq();
+    QString text = QStringLiteral("%1 lines shown, %2 held").arg(model_->rowCount()).arg(held);
+    if (pause_->isChecked()) {
+        text += QStringLiteral(" - paused");
+    }
+    count_->setText(text);
+}
+
+void TrafficMonitor::filterChanged() {
+    TrafficFilter filter = 0;
+    if (polling_->isChecked()) {
+        filter |= quint8(TrafficClass::Polling);
+    }
+    if (operator_->isChecked()) {
+        filter |= quint8(TrafficClass::Operator);
+    }
+    if (table_->isChecked()) {
+        filter |= quint8(TrafficClass::Table);
+    }
+    model_->setFilter(filter);
+    view_->scrollToBottom();
+    showCount();
+}
+
+void TrafficMonitor::pauseToggled(bool paused) {
+    pause_->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+    refresh();
+}
+
+void TrafficMonitor::clear() {
+    recorder_.clear();
+    model_->refresh();
+    showCount();
+}
+
+bool TrafficMonitor::saveTo(const QString& path) {
+    QString error;
+    if (!recorder_.save(path, model_->filter(), &error)) {
+        messages_.showMessage(QStringLiteral("The traffic could not be saved to %1: %2")
+                                  .arg(QDir::toNativeSeparators(path), error),
+                              kCautionTitle, MessageSink::Icon::Information);
+        return false;
+    }
+    return true;
+}
+
+void TrafficMonitor::chooseFileAndSave() {
+    const QString suggested =
+        QStringLiteral("traffic-%1.txt")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save traffic"), suggested,
+                                                      QStringLiteral("Text files (*.txt);;All files (*)"));
+    if (!path.isEmpty()) {
+        saveTo(path);
+    }
+}

@@ -1,0 +1,212 @@
+#include "trafficrecorder.h"
+
+#include "panelstate.h"
+
+#include <QDateTime>
+#include <QSaveFile>
+
+namespace {
+
+int linkIndex(bool lan) {
+    return lan ? 1 : 0;
+}
+
+// A line of nothing but service-request markers arrives in the middle of an exchange; it answers
+// no query, so the answer is still to come.
+bool serviceRequestOnly(const QByteArray& line) {
+    QByteArray rest = line;
+    for (const char* marker : {"SRQAB", "SRQA", "SRQB", "SRQ"}) {
+        rest.replace(marker, "");
+    }
+    return rest.isEmpty() && !line.isEmpty();
+}
+
+QByteArray withoutCr(QByteArray line) {
+    if (line.endsWith('\r')) {
+        line.chop(1);
+    }
+    return line;
+}
+
+}  // namespace
+
+TrafficRecorder::TrafficRecorder(const PanelState& state, MsClock clock)
+    : state_(state), clock_(std::move(clock)), ring_(kCapacity) {}
+
+TrafficEntry& TrafficRecorder::append(QByteArray text, bool sent, bool lan, TrafficClass cls, qint64 ms) {
+    TrafficEntry& entry = ring_[end_ % kCapacity];
+    entry = TrafficEntry{end_, ms, std::move(text), -1, sent, lan, false, cls};
+    ++end_;
+    if (end_ - first_ > quint64(kCapacity)) {
+        ++first_;
+    }
+    return entry;
+}
+
+void TrafficRecorder::commandSent(const QByteArray& text, bool lan) {
+    const bool table = state_.TableReading || state_.TableWriting;
+    const TrafficClass cls = table ? TrafficClass::Table : TrafficClass::Operator;
+    const qint64 ms = clock_();
+    // A command text normally holds one line; a pasted free text may hold several.
+    qsizetype from = 0;
+    while (from < text.size()) {
+        qsizetype lf = text.indexOf('\n', from);
+        const qsizetype next = lf < 0 ? text.size() : lf + 1;
+        if (lf < 0) {
+            lf = text.size();
+        }
+        append(withoutCr(text.mid(from, lf - from)), true, lan, cls, ms);
+        from = next;
+    }
+    const int link = linkIndex(lan);
+    lastClass_[link] = cls;
+    if (state_.TableReading) {
+        query_[link] = Query{true, ms, cls};
+    }
+}
+
+void TrafficRecorder::tickSent(const QByteArray& command, bool rotation) {
+    if (end_ == first_) {
+        return;
+    }
+    TrafficEntry& last = ring_[(end_ - 1) % kCapacity];
+    // The tick reports right after the channel did; anything else means the report is stale.
+    if (!last.sent || !withoutCr(command.endsWith('\n') ? command.chopped(1) : command).endsWith(last.text)) {
+        return;
+    }
+    if (rotation) {
+        last.cls = TrafficClass::Polling;
+    }
+    const int link = linkIndex(last.lan);
+    lastClass_[link] = last.cls;
+    query_[link] = Query{true, last.ms, last.cls};
+}
+
+void TrafficRecorder::bytesReceived(const QByteArray& data, bool lan) {
+    const int link = linkIndex(lan);
+    QByteArray& partial = partial_[link];
+    const qint64 ms = clock_();
+    qsizetype from = 0;
+    while (from < data.size()) {
+        const qsizetype lf = data.indexOf('\n', from);
+        const qsizetype stop = lf < 0 ? data.size() : lf;
+        if (!discarding_[link]) {
+            partial.append(data.constData() + from, stop - from);
+        }
+        if (lf < 0) {
+            break;
+        }
+        if (!discarding_[link]) {
+            received(withoutCr(partial), lan, false, ms);
+        }
+        partial.clear();
+        discarding_[link] = false;
+        from = lf + 1;
+    }
+    // A peer that never ends its line must not fill memory: keep the start, drop the rest.
+    if (!discarding_[link] && partial.size() > kLineCap) {
+        received(partial.left(kLineCap), lan, true, ms);
+        partial.clear();
+        discarding_[link] = true;
+    }
+}
+
+void TrafficRecorder::received(QByteArray line, bool lan, bool cut, qint64 ms) {
+    const int link = linkIndex(lan);
+    Query& query = query_[link];
+    const TrafficClass cls = query.open ? query.cls : lastClass_[link];
+    TrafficEntry& entry = append(std::move(line), false, lan, cls, ms);
+    entry.cut = cut;
+    if (query.open && !serviceRequestOnly(entry.text)) {
+        entry.roundTripMs = int(ms - query.ms);
+        query.open = false;
+        lastClass_[link] = cls;
+    }
+}
+
+void TrafficRecorder::clear() {
+    first_ = end_;
+    ++generation_;
+}
+
+QString TrafficRecorder::className(TrafficClass cls) {
+    switch (cls) {
+        case TrafficClass::Polling:
+            return QStringLiteral("polling");
+        case TrafficClass::Table:
+            return QStringLiteral("table");
+        case TrafficClass::Operator:
+            break;
+    }
+    return QStringLiteral("operator");
+}
+
+QString TrafficRecorder::printable(const QByteArray& bytes) {
+    QString out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
+            out += QChar(byte);
+        } else if (byte == '\\') {
+            out += QStringLiteral("\\\\");
+        } else {
+            out += QStringLiteral("\\x") + QString::number(byte, 16).toUpper().rightJustified(2, u'0');
+        }
+    }
+    return out;
+}
+
+QString TrafficRecorder::format(const TrafficEntry& entry) {
+    QString line = QDateTime::fromMSecsSinceEpoch(entry.ms).toString(QStringLiteral("HH:mm:ss.zzz"));
+    line += entry.lan ? QStringLiteral("  LAN  ") : QStringLiteral("  USB  ");
+    line += entry.sent ? QStringLiteral(">  ") : QStringLiteral("<  ");
+    line += className(entry.cls).leftJustified(8);
+    line += QStringLiteral("  ") + printable(entry.text);
+    if (entry.cut) {
+        line += QStringLiteral(" [cut]");
+    }
+    if (entry.roundTripMs >= 0) {
+        line += QStringLiteral("  (%1 ms)").arg(entry.roundTripMs);
+    }
+    return line;
+}
+
+bool TrafficRecorder::save(const QString& path, TrafficFilter filter, QString* error) const {
+    QSaveFile file(path);
+    const auto fail = [&](const QString& why) {
+        if (error != nullptr) {
+            *error = why;
+        }
+        file.cancelWriting();
+        return false;
+    };
+    if (!file.open(QIODevice::WriteOnly)) {
+        return fail(file.errorString());
+    }
+    QStringList classes;
+    for (TrafficClass cls : {TrafficClass::Polling, TrafficClass::Operator, TrafficClass::Table}) {
+        if (passes(filter, cls)) {
+            classes << className(cls);
+        }
+    }
+    QByteArray text = QStringLiteral(
+                          "# Traffic of the control panel, saved %1; shown: %2\r\n"
+                          "# time  link  > sent / < received  class  line  (round trip)\r\n")
+                          .arg(QDateTime::currentDateTime().toString(Qt::ISODate), classes.join(u' '))
+                          .toUtf8();
+    for (quint64 seq = first_; seq < end_; ++seq) {
+        const TrafficEntry& entry = at(seq);
+        if (passes(filter, entry.cls)) {
+            text += format(entry).toUtf8() + "\r\n";
+        }
+    }
+    // Checked before the commit: a short write (a full disk) must not replace a good file.
+    if (file.write(text) != text.size() || !file.flush()) {
+        return fail(file.errorString());
+    }
+    if (!file.commit()) {
+        return fail(file.errorString());
+    }
+    return true;
+}
