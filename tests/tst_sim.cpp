@@ -1,8 +1,6 @@
 // The simulator's core with a stepped clock: reply layouts as the panel reads them, motion,
 // the synchronous-start bracket, the parameter table in both dialects and the faults.
 
-#include "simclock.h"
-#include "simcontroller.h"
 #include "tst_simforms.h"
 
 #include <QtTest>
@@ -11,27 +9,6 @@ using namespace PanelForms;
 namespace St = SimStatus;
 
 namespace {
-struct Rig {
-    explicit Rig(SimModel model) : controller(model, clock) {}
-    SteppedClock clock;
-    SimController controller;
-
-    QByteArray ask(const QByteArray& command) {
-        controller.receive(command + "\r\n");
-        return controller.takeOutput();
-    }
-    QByteArray line(const QByteArray& command) { return cleaned(ask(command)); }
-    bool usb() const { return controller.model().usbDialect; }
-    quint16 status(int ch) {
-        return quint16(readHex(chars(line("STS" + QByteArray::number(ch) + "?"), 4, 3)));
-    }
-    qint64 position(int ch) {
-        const QByteArray n = QByteArray::number(ch);
-        return usb() ? line("PS?" + n).toLongLong() : chars(line("S2" + n + "0"), 3).toLongLong();
-    }
-    void settle() { clock.advanceMs(100'000); }
-};
-
 QList<SimModel> allModels() {
     return {SimModel::Kelda, SimModel::Runel, SimModel::Vasko};
 }
@@ -40,8 +17,6 @@ QList<SimModel> allModels() {
 class TstSim : public QObject {
     Q_OBJECT
 private slots:
-    void versionReply_data();
-    void versionReply();
     void speedReport_data();
     void speedReport();
     void pollReplyLayouts_data();
@@ -61,22 +36,6 @@ private slots:
     void bracketStartsTogether();
     void jogScanHomeSequence();
 };
-
-void TstSim::versionReply_data() {
-    QTest::addColumn<SimModel>("model");
-    for (SimModel m : allModels()) {
-        QTest::newRow(simModelInfo(m).name.constData()) << m;
-    }
-}
-
-void TstSim::versionReply() {
-    QFETCH(SimModel, model);
-    Rig rig(model);
-    const QByteArray raw = rig.ask("VER?");
-    QVERIFY(raw.endsWith("\r\n"));
-    QVERIFY(cleaned(raw).size() >= 10);
-    QVERIFY(cleaned(raw).contains(simModelInfo(model).name.left(5)));
-}
 
 void TstSim::speedReport_data() {
     QTest::addColumn<SimModel>("model");

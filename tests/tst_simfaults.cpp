@@ -1,7 +1,5 @@
 // Each fault of the simulated line, observed with a stepped clock.
 
-#include "simclock.h"
-#include "simcontroller.h"
 #include "tst_simforms.h"
 
 #include <QtTest>
@@ -9,18 +7,6 @@
 using namespace PanelForms;
 
 namespace {
-struct Rig {
-    Rig() : controller(SimModel::Kelda, clock) {}
-    SteppedClock clock;
-    SimController controller;
-    SimFaults& faults() { return controller.faults(); }
-    void send(const QByteArray& command) { controller.receive(command + "\r\n"); }
-    QByteArray ask(const QByteArray& command) {
-        send(command);
-        return controller.takeOutput();
-    }
-};
-
 const QByteArray kVersion = "KELDA-01 Ver 1.20\r\n";
 
 bool everyLfAfterCr(const QByteArray& bytes) {

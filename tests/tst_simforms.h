@@ -4,6 +4,9 @@
 // the value forms of the table write and the character ranges the table read takes from each
 // reply. Tests talk to the simulator through these, as the panel would.
 
+#include "simclock.h"
+#include "simcontroller.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -62,3 +65,30 @@ inline double leadingNumber(QByteArray text) {
 }
 
 }  // namespace PanelForms
+
+// One simulated controller on a stepped clock, asked as the panel asks: a command with CR LF in,
+// whatever it answered out.
+struct Rig {
+    explicit Rig(SimModel model = SimModel::Kelda) : controller(model, clock) {}
+    SteppedClock clock;
+    SimController controller;
+
+    void send(const QByteArray& command) { controller.receive(command + "\r\n"); }
+    QByteArray ask(const QByteArray& command) {
+        send(command);
+        return controller.takeOutput();
+    }
+    QByteArray line(const QByteArray& command) { return PanelForms::cleaned(ask(command)); }
+    bool usb() const { return controller.model().usbDialect; }
+    SimFaults& faults() { return controller.faults(); }
+    quint16 status(int ch) {
+        using namespace PanelForms;
+        return quint16(readHex(chars(line("STS" + QByteArray::number(ch) + "?"), 4, 3)));
+    }
+    qint64 position(int ch) {
+        using namespace PanelForms;
+        const QByteArray n = QByteArray::number(ch);
+        return usb() ? line("PS?" + n).toLongLong() : chars(line("S2" + n + "0"), 3).toLongLong();
+    }
+    void settle() { clock.advanceMs(100'000); }
+};

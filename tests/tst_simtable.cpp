@@ -1,28 +1,11 @@
 // The parameter table as the table write sets it and the table read takes it back, in both
 // dialects and both speed units.
 
-#include "simclock.h"
-#include "simcontroller.h"
 #include "tst_simforms.h"
 
 #include <QtTest>
 
 using namespace PanelForms;
-
-namespace {
-struct Rig {
-    explicit Rig(SimModel model) : controller(model, clock) {}
-    SteppedClock clock;
-    SimController controller;
-
-    QByteArray ask(const QByteArray& command) {
-        controller.receive(command + "\r\n");
-        return controller.takeOutput();
-    }
-    QByteArray line(const QByteArray& command) { return cleaned(ask(command)); }
-    bool usb() const { return controller.model().usbDialect; }
-};
-}  // namespace
 
 class TstSimTable : public QObject {
     Q_OBJECT
