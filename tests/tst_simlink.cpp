@@ -1,8 +1,6 @@
 // The simulator over real links: a loopback TCP socket and a pseudo-terminal opened with
 // QSerialPort, as the panel opens them.
 
-#include "simclock.h"
-#include "simcontroller.h"
 #include "simtcpserver.h"
 #include "simtty.h"
 #include "tst_simforms.h"
@@ -88,8 +86,6 @@ private slots:
     void hangUpClosesPty();
     void ptyPeerClosesAndReopens();
     void ptySymlink();
-    void silenceAnswersNothing();
-    void pacingSlowsOutput();
     void serialDevice();
 };
 
@@ -296,40 +292,6 @@ void TstSimLink::ptySymlink() {
     QVERIFY(refused.errorString().contains("not a symlink"));
     QVERIFY(plain.open(QIODevice::ReadOnly));
     QCOMPARE(plain.readAll(), QByteArray("keep me"));
-}
-
-void TstSimLink::silenceAnswersNothing() {
-    MonotonicClock clock;
-    SimController controller(SimModel::Kelda, clock);
-    controller.faults().setSilent(true);
-    SimTcpServer server(controller);
-    auto socket = connectTo(server.listen(0));
-    QVERIFY(socket);
-    QSignalSpy commands(&controller, &SimController::commandReceived);
-    socket->write("VER?\r\n");
-    QVERIFY(commands.wait(kWaitMs));
-    QTest::qWait(200);
-    QCOMPARE(socket->bytesAvailable(), 0);
-    // The same controller speaks again once the fault is lifted.
-    controller.faults().setSilent(false);
-    socket->write("VER?\r\n");
-    QTRY_VERIFY_WITH_TIMEOUT(socket->bytesAvailable() >= 19, kWaitMs);
-    QCOMPARE(socket->readAll(), QByteArray("KELDA-01 Ver 1.20\r\n"));
-}
-
-void TstSimLink::pacingSlowsOutput() {
-    MonotonicClock clock;
-    SimController controller(SimModel::Kelda, clock);
-    controller.faults().setBaud(1200);
-    SimTcpServer server(controller);
-    auto socket = connectTo(server.listen(0));
-    QVERIFY(socket);
-    Peer peer(*socket);
-    // 5 characters in and 19 out at 120 characters a second take 200 ms at the least.
-    QElapsedTimer elapsed;
-    elapsed.start();
-    QCOMPARE(peer.ask("VER?"), QByteArray("KELDA-01 Ver 1.20\r\n"));
-    QVERIFY2(elapsed.elapsed() >= 195, QByteArray::number(elapsed.elapsed()).constData());
 }
 
 void TstSimLink::serialDevice() {
