@@ -43,6 +43,7 @@ Application::Application(QDir settingsDir, MessageSink* messages)
     window.setCloseGuard([this] { return session.MayCloseMainWindow(); });
 
     connect(&commands, &OperatorCommands::setupRequested, &setup, &SetupController::Open);
+    connect(&channel, &CommandChannel::serialPortLost, &setup, &SetupController::LinkLost);
     connect(&setup, &SetupController::pollingResumeRequested, this, [this] { Timer2.setInterval(20); });
     connect(&setup, &SetupController::tableChanged, this,
             [this](TableView* table) { interpreter.setTable(table); });

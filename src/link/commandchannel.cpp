@@ -13,6 +13,7 @@ CommandChannel::CommandChannel(PanelState& state, PanelView& view, MessageSink& 
     tcpclient.setObjectName(QStringLiteral("tcpclient"));
     MSComm1.setObjectName(QStringLiteral("MSComm1"));
     connect(&tcpclient, &QTcpSocket::readyRead, this, &CommandChannel::onTcpData);
+    connect(&MSComm1, &QSerialPort::errorOccurred, this, &CommandChannel::onSerialError);
 }
 
 bool CommandChannel::SendCommand(const QByteArray& text) {
@@ -29,6 +30,11 @@ bool CommandChannel::SendCommand(const QByteArray& text) {
         ok = MSComm1.isOpen() && MSComm1.write(text) == text.size();
         if (ok) {
             MSComm1.flush();
+            if (!MSComm1.isOpen()) {
+                // The port vanished during the flush: its error handler has ended the session and
+                // told the operator already. The caller still learns that nothing went out.
+                return false;
+            }
         }
     }
     if (!ok) {
@@ -54,6 +60,24 @@ QByteArray CommandChannel::ReadUsbInput() {
         return {};
     }
     return MSComm1.readAll();
+}
+
+void CommandChannel::onSerialError(QSerialPort::SerialPortError error) {
+    // A resource error is a port that is gone (USB cable pulled, the other side of a
+    // pseudo-terminal closed): it never comes back, and left open it would keep reporting. The
+    // session on it ends as on a failed send, state first, then the box.
+    if (error != QSerialPort::ResourceError || !MSComm1.isOpen()) {
+        return;
+    }
+    MSComm1.close();
+    const bool session = state_.Connected && !view_.lanSelected();
+    if (session) {
+        EndSession();
+    }
+    emit serialPortLost();
+    if (session) {
+        messages_.showMessage(QStringLiteral("Not connected !"), QString(), MessageSink::Icon::None);
+    }
 }
 
 bool CommandChannel::usbPortOpen() const {

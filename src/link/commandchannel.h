@@ -54,9 +54,13 @@ signals:
     void bytesReceived(const QByteArray& data, bool lan);
     void replyDelivered(const QByteArray& reply, bool lan);
     void sessionEnded();
+    // The serial port vanished and was closed (after the session ended, before the operator is
+    // told): sequences that use the link stop here instead of failing again behind the box.
+    void serialPortLost();
 
 private:
     void onTcpData();
+    void onSerialError(QSerialPort::SerialPortError error);
     // Appends to a buffer under the cap and hands it over when it ends with LF.
     void gather(QByteArray& buffer, bool& discarding, QByteArray data, bool lan);
 

@@ -20,6 +20,20 @@ SetupWindow* SetupController::window() const {
     return window_;
 }
 
+void SetupController::LinkLost() {
+    if (window_.isNull()) {
+        return;
+    }
+    if (window_->tmrTokei().running()) {
+        window_->tmrTokei().setInterval(0);
+        window_->setStatus(QStringLiteral("--- Read stopped: not connected ---"));
+    }
+    if (window_->tmrWrite().running()) {
+        window_->tmrWrite().setInterval(0);
+        window_->setStatus(QStringLiteral("--- Write stopped: not connected ---"));
+    }
+}
+
 void SetupController::Open() {
     if (window_.isNull()) {
         create();

@@ -24,6 +24,10 @@ public:
     void Open();
     SetupWindow* window() const;
 
+    // The link went away under a running read or write: the sequence stops with a status line,
+    // and the operator hears it once, from the link.
+    void LinkLost();
+
 signals:
     void pollingResumeRequested();
     // The table the reply interpreter stores into during a read: the window, or none.

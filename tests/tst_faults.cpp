@@ -1,0 +1,306 @@
+// The whole panel against a controller whose line misbehaves, over loopback TCP (KELDA-01) and a
+// pseudo-terminal (VASKO-01): silence, lost, late and fragmented replies, service-request markers,
+// line noise and an endless line. What the operator sees and what the panel sends.
+#include "faultdrive.h"
+#include "scriptedcontroller.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(SimModel)
+
+using namespace FaultDrive;
+
+namespace {
+QByteArrayList sentTexts(const QSignalSpy& spy) {
+    QByteArrayList out;
+    for (const QList<QVariant>& args : spy) {
+        out << args.at(0).toByteArray();
+    }
+    return out;
+}
+
+// The same query twice in a row: only a time-out repeats one.
+int repeats(const QByteArrayList& sent) {
+    int n = 0;
+    for (qsizetype i = 1; i < sent.size(); ++i) {
+        n += sent[i] == sent[i - 1] ? 1 : 0;
+    }
+    return n;
+}
+
+QString receiveBox(SimPanel& p) {
+    return p.find<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText();
+}
+}  // namespace
+
+class TstFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void silentControllerFailsAtTick45_data() { links(); }
+    void silentControllerFailsAtTick45();
+    void silenceWithTimer2RunningShowsOneBox_data() { links(); }
+    void silenceWithTimer2RunningShowsOneBox();
+    void droppedRepliesAreRetried_data() { links(); }
+    void droppedRepliesAreRetried();
+    void singleBytePiecesShowAsWholeReplies_data() { links(); }
+    void singleBytePiecesShowAsWholeReplies();
+    void replyAroundTheTimeOut_data();
+    void replyAroundTheTimeOut();
+    void serviceRequestMarkers_data();
+    void serviceRequestMarkers();
+    void garbageAndNulBytes_data() { links(); }
+    void garbageAndNulBytes();
+    void megabyteLineWithoutLineFeed_data();
+    void megabyteLineWithoutLineFeed();
+
+private:
+    static void links();
+    SimPanel* ready(SimModel model) { return pool_.ready(model); }
+
+    PanelPool pool_;
+};
+
+void TstFaults::links() {
+    QTest::addColumn<SimModel>("model");
+    QTest::newRow("TCP") << SimModel::Kelda;
+    QTest::newRow("pty") << SimModel::Vasko;
+}
+
+void TstFaults::silentControllerFailsAtTick45() {
+    QFETCH(SimModel, model);
+    SimPanel* p = ready(model);
+    QVERIFY(p);
+    QVERIFY(stopAtReply(*p));
+    p->sim.faults().setSilent(true);
+    QSignalSpy sent(&p->app->channel, &CommandChannel::commandSent);
+    bool stateFirst = false;
+    p->messages.onShow = [&](const RecordingMessages::Box&) {
+        stateFirst = !p->app->state.Connected && !p->app->Timer2.running();
+    };
+
+    QList<int> sendingTicks;
+    int lostAt = 0;
+    for (int t = 1; t <= 60 && lostAt == 0; ++t) {
+        const qsizetype before = sent.size();
+        tick(*p);
+        if (sent.size() > before) {
+            sendingTicks << t;
+        }
+        if (!p->messages.boxes.isEmpty()) {
+            lostAt = t;
+        }
+    }
+    QCOMPARE(sendingTicks, (QList<int>{1, 12, 23, 34}));
+    QCOMPARE(lostAt, 45);
+    const QByteArrayList queries = sentTexts(sent);
+    QCOMPARE(queries.count(queries.first()), 4);
+    QCOMPARE(p->messages.boxes.size(), 1);
+    QCOMPARE(p->messages.boxes.first().text, QStringLiteral("Connection failed !"));
+    QCOMPARE(p->messages.boxes.first().title, QString());
+    QVERIFY(stateFirst);
+    QCOMPARE(p->text("Connect"), QStringLiteral("Connect"));
+}
+
+void TstFaults::silenceWithTimer2RunningShowsOneBox() {
+    QFETCH(SimModel, model);
+    SimPanel* p = ready(model);
+    QVERIFY(p);
+    // A real box runs an event loop: sockets and timers go on while it is open.
+    p->messages.onShow = [](const RecordingMessages::Box&) { QTest::qWait(200); };
+    p->sim.faults().setSilent(true);
+    QTRY_VERIFY_WITH_TIMEOUT(!p->messages.boxes.isEmpty(), 3000);
+    QTest::qWait(200);
+    QCOMPARE(p->messages.texts(), QStringList{QStringLiteral("Connection failed !")});
+    QVERIFY(!p->app->Timer2.running());
+}
+
+void TstFaults::droppedRepliesAreRetried() {
+    QFETCH(SimModel, model);
+    SimPanel* p = ready(model);
+    QVERIFY(p);
+    const QStringList shown = display(*p);
+    p->sim.faults().setDropEvery(3);
+    QSignalSpy sent(&p->app->channel, &CommandChannel::commandSent);
+    QVERIFY(pollReplies(*p, 12, 10000));
+    // Every lost reply is one time-out and the same query once more; the rotation goes on.
+    QVERIFY2(repeats(sentTexts(sent)) >= 4, sentTexts(sent).join(' ').constData());
+    QVERIFY(p->app->state.Connected);
+    QVERIFY(p->messages.boxes.isEmpty());
+    QCOMPARE(display(*p), shown);
+}
+
+void TstFaults::singleBytePiecesShowAsWholeReplies() {
+    QFETCH(SimModel, model);
+    SimPanel* p = ready(model);
+    QVERIFY(p);
+    const QStringList shown = display(*p);
+    p->sim.faults().setSplit(1, 2);
+    QVERIFY(stopAtReply(*p));  // the pieces start with the next reply
+    QSignalSpy sent(&p->app->channel, &CommandChannel::commandSent);
+    QSignalSpy delivered(&p->app->channel, &CommandChannel::replyDelivered);
+    QVERIFY(pollReplies(*p, 12));
+    for (const QList<QVariant>& args : delivered) {
+        const QByteArray reply = args.at(0).toByteArray();
+        QVERIFY2(reply.endsWith("\r\n") && reply.count('\n') == 1, reply.constData());
+    }
+    // No time-out and, on the serial link, no fall out of the status rotation.
+    const QByteArrayList queries = sentTexts(sent);
+    QCOMPARE(repeats(queries), 0);
+    if (p->usb) {
+        for (const QByteArray& q : queries) {
+            QVERIFY2(q.startsWith("STS"), q.constData());
+        }
+    }
+    QCOMPARE(display(*p), shown);
+    QVERIFY(p->messages.boxes.isEmpty());
+}
+
+void TstFaults::replyAroundTheTimeOut_data() {
+    QTest::addColumn<SimModel>("model");
+    QTest::addColumn<bool>("late");
+    for (auto [model, link] : {std::pair{SimModel::Kelda, "TCP"}, std::pair{SimModel::Vasko, "pty"}}) {
+        // Ten silent ticks are allowed; the eleventh is the time-out and the twelfth repeats.
+        QTest::addRow("%s, reply after tick 10", link) << model << false;
+        QTest::addRow("%s, reply after tick 11", link) << model << true;
+    }
+}
+
+void TstFaults::replyAroundTheTimeOut() {
+    QFETCH(SimModel, model);
+    QFETCH(bool, late);
+    SimPanel* p = ready(model);
+    QVERIFY(p);
+    QVERIFY(stopAtReply(*p));
+    p->sim.faults().setReplyDelayMs(400);  // far longer than the hand-driven ticks take
+    QSignalSpy sent(&p->app->channel, &CommandChannel::commandSent);
+    QSignalSpy delivered(&p->app->channel, &CommandChannel::replyDelivered);
+
+    tick(*p, late ? 11 : 10);
+    QCOMPARE(p->app->state.TimeoutCount, late ? 1 : 0);
+    if (late) {
+        // The repeat at tick 12 is answered at once; the first answer is still on its way.
+        p->sim.faults().setReplyDelayMs(0);
+        tick(*p);
+    }
+    const QByteArrayList early = sentTexts(sent);
+    QCOMPARE(early.size(), late ? 2 : 1);
+    QCOMPARE(early.count(early.first()), early.size());
+
+    // The answer arrives: over TCP it is interpreted at once, on the serial link by the next tick.
+    if (p->usb) {
+        QSerialPort& port = p->app->channel.serialPort();
+        QTRY_VERIFY(port.bytesAvailable() > 0 && port.peek(port.bytesAvailable()).endsWith('\n'));
+    } else {
+        QTRY_COMPARE(delivered.size(), 1);
+    }
+    tick(*p);
+    QCOMPARE(p->app->state.TimeoutCount, 0);
+    QCOMPARE(sent.size(), early.size() + 1);
+    QVERIFY(sentTexts(sent).last() != early.first());
+
+    // The answer that was late lands on a later step: polling goes on all the same.
+    p->sim.faults().setReplyDelayMs(0);
+    QVERIFY(pollReplies(*p, 12));
+    QVERIFY(p->app->state.Connected);
+    QVERIFY(p->messages.boxes.isEmpty());
+}
+
+void TstFaults::serviceRequestMarkers_data() {
+    QTest::addColumn<SimModel>("model");
+    QTest::addColumn<bool>("inside");
+    for (auto [model, link] : {std::pair{SimModel::Kelda, "TCP"}, std::pair{SimModel::Vasko, "pty"}}) {
+        QTest::addRow("%s, SRQ lines", link) << model << false;
+        QTest::addRow("%s, markers inside replies", link) << model << true;
+    }
+}
+
+void TstFaults::serviceRequestMarkers() {
+    QFETCH(SimModel, model);
+    QFETCH(bool, inside);
+    SimPanel* p = ready(model);
+    QVERIFY(p);
+    const QStringList shown = display(*p);
+    if (inside) {
+        p->sim.faults().setSrqInsideEvery(1);  // every marker form in turn
+    } else {
+        p->sim.faults().setSrqLineEvery(2);
+    }
+    QVERIFY(stopAtReply(*p));
+    QSignalSpy sent(&p->app->channel, &CommandChannel::commandSent);
+    QVERIFY(pollReplies(*p, 16));
+    QCOMPARE(receiveBox(*p), QStringLiteral("SRQ code received !"));
+    QVERIFY(p->app->state.Connected);
+    QVERIFY(p->messages.boxes.isEmpty());
+    if (inside) {
+        // Markers removed, the replies are the plain ones: nothing repeated, nothing misread.
+        QCOMPARE(repeats(sentTexts(sent)), 0);
+        QCOMPARE(display(*p), shown);
+    } else {
+        p->sim.faults().setSrqLineEvery(0);
+        QVERIFY(pollReplies(*p, 12));
+        QCOMPARE(display(*p), shown);
+    }
+}
+
+void TstFaults::garbageAndNulBytes() {
+    QFETCH(SimModel, model);
+    SimPanel* p = ready(model);
+    QVERIFY(p);
+    const QStringList shown = display(*p);
+    p->sim.faults().setGarbageEvery(2);
+    QSignalSpy delivered(&p->app->channel, &CommandChannel::replyDelivered);
+    QVERIFY(pollReplies(*p, 16));
+    const bool nulSeen = std::any_of(delivered.begin(), delivered.end(), [](const QList<QVariant>& a) {
+        return a.at(0).toByteArray().contains('\0');
+    });
+    QVERIFY(nulSeen);
+    QVERIFY(p->app->state.Connected);
+    QVERIFY(p->messages.boxes.isEmpty());
+    // Noise shows as what it is while it lasts; the clean replies that follow put the display right.
+    p->sim.faults().setGarbageEvery(0);
+    QVERIFY(pollReplies(*p, 12));
+    QCOMPARE(display(*p), shown);
+}
+
+void TstFaults::megabyteLineWithoutLineFeed_data() {
+    QTest::addColumn<bool>("usb");
+    QTest::newRow("TCP") << false;
+    QTest::newRow("pty") << true;
+}
+
+void TstFaults::megabyteLineWithoutLineFeed() {
+    QFETCH(bool, usb);
+    ScriptedController controller(usb);
+    QVERIFY(controller.listening());
+    RecordingMessages messages;
+    QTemporaryDir dir;
+    Application app(QDir(dir.path()), &messages);
+    QVERIFY(controller.connectPanel(app));
+    QTRY_VERIFY(app.state.PollStep != 4 && app.state.PollStep != 5);
+
+    QByteArray& buffer = usb ? app.state.UsbRxBuffer : app.state.NetRxBuffer;
+    qsizetype largest = 0;
+    connect(&app.channel, &CommandChannel::bytesReceived, this,
+            [&] { largest = std::max(largest, buffer.size()); });
+    controller.flood(QByteArray(1024 * 1024, 'x'));
+    QTRY_VERIFY_WITH_TIMEOUT(controller.flooded(), 10000);
+    QSignalSpy delivered(&app.channel, &CommandChannel::replyDelivered);
+    QTRY_VERIFY(delivered.size() >= 8);
+
+    QVERIFY2(largest <= CommandChannel::kBufferCap, qPrintable(QString::number(largest)));
+    QVERIFY(buffer.size() < 64);
+    for (const QList<QVariant>& args : delivered) {
+        QVERIFY(!args.at(0).toByteArray().contains('x'));  // nothing of the endless line survives
+    }
+    QVERIFY2(messages.boxes.isEmpty(), qPrintable(messages.texts().join(u' ')));
+    QVERIFY(app.state.Connected);
+    QCOMPARE(app.window.findChild<QLabel*>(QStringLiteral("LblPosition_0"))->text(),
+             QStringLiteral("+0001000"));
+    app.session.ConnectClicked();
+}
+
+QTEST_MAIN(TstFaults)
+#include "tst_faults.moc"
