@@ -90,14 +90,13 @@ void TstReplies::dispatchByStepAndLength() {
     QFETCH(Kind, kind);
     QFETCH(int, step);
     QFETCH(QByteArray, reply);
-    QFETCH(int, next);
     identify(kind);
     state.PollStep = step;
     state.TimeoutCount = 3;
     state.ReplyWaitTicks = 7;
     state.AwaitingReply = 1;
     feed(reply);
-    QCOMPARE(state.PollStep, next);
+    QTEST(state.PollStep, "next");
     // Every reply line closes the outstanding query, recognised or not.
     QCOMPARE(state.TimeoutCount, 0);
     QCOMPARE(state.ReplyWaitTicks, 0);
@@ -111,33 +110,29 @@ void TstReplies::modelIdentification_data() {
     QTest::addColumn<bool>("four");
     QTest::addColumn<int>("lastChannel");
     QTest::addColumn<int>("font");
-    QTest::newRow("ten characters, no model word")
-        << QByteArray("Ver 1.0000") << "KELDA-01 2CH PULSE MOTOR CONTROLLER" << false << false << 1 << 18;
-    QTest::newRow("runel in lower case") << QByteArray("runel-01 ver 1.1")
-                                         << "RUNEL-01 2CH PULSE MOTOR CONTROLLER" << true << false << 1 << 12;
-    QTest::newRow("both words: RUNEL wins")
-        << QByteArray("VASKO RUNEL 1.0") << "RUNEL-01 2CH PULSE MOTOR CONTROLLER" << true << false << 1 << 12;
-    QTest::newRow("vasko") << QByteArray("VASKO-01 Ver 1.20") << "VASKO-01 4CH PULSE MOTOR CONTROLLER" << true
-                           << true << 3 << 12;
+    const auto row = [](const char* name, const char* reply, const char* model, bool usb, bool four) {
+        QTest::newRow(name) << QByteArray(reply) << QString::fromLatin1(model) + " PULSE MOTOR CONTROLLER"
+                            << usb << four << (four ? 3 : 1) << (usb ? 12 : 18);
+    };
+    row("ten characters, no model word", "Ver 1.0000", "KELDA-01 2CH", false, false);
+    row("runel in lower case", "runel-01 ver 1.1", "RUNEL-01 2CH", true, false);
+    row("both words: RUNEL wins", "VASKO RUNEL 1.0", "RUNEL-01 2CH", true, false);
+    row("vasko", "VASKO-01 Ver 1.20", "VASKO-01 4CH", true, true);
 }
 
 void TstReplies::modelIdentification() {
     QFETCH(QByteArray, reply);
-    QFETCH(QString, title);
-    QFETCH(bool, usb);
     QFETCH(bool, four);
-    QFETCH(int, lastChannel);
-    QFETCH(int, font);
     state.PollStep = 4;
     view.position[2] = QStringLiteral("+0000200");
     feed(reply + "\r\n");
     QCOMPARE(view.firmware, QStringLiteral("Firmware Version  ") + QString::fromLatin1(reply));
-    QCOMPARE(view.modelTitle, title);
-    QCOMPARE(state.UsbModel, usb);
+    QTEST(view.modelTitle, "title");
+    QTEST(state.UsbModel, "usb");
     QCOMPARE(state.FourChModel, four);
-    QCOMPARE(state.LastChannel, lastChannel);
-    QCOMPARE(view.demoVisible, usb);
-    QCOMPARE(view.fontSize[0], font);
+    QTEST(state.LastChannel, "lastChannel");
+    QTEST(view.demoVisible, "usb");
+    QTEST(view.fontSize[0], "font");
     QCOMPARE(view.channelEnabled[2], four);
     QCOMPARE(view.channelEnabled[3], four);
     QCOMPARE(view.position[2], four ? QStringLiteral("+0000200") : QStringLiteral("-----------"));
@@ -196,25 +191,22 @@ void TstReplies::serviceRequests_data() {
     QTest::addColumn<int>("next");
     QTest::addColumn<int>("timeouts");
     QTest::addColumn<QString>("position");
-    QTest::newRow("SRQ alone") << 0 << QByteArray("SRQ\r\n") << true << 0 << 2 << "0000000";
-    QTest::newRow("SRQ alone at a status step")
-        << 11 << QByteArray("SRQ\r\n") << true << 11 << 2 << "0000000";
-    QTest::newRow("all markers alone") << 1 << QByteArray("SRQABSRQBSRQA\r\n") << true << 1 << 2 << "0000000";
-    QTest::newRow("SRQA before a position")
-        << 0 << QByteArray("SRQAP0+0001000\r\n") << true << 10 << 0 << "+0001000";
-    QTest::newRow("marker on its own line before a position")
-        << 0 << QByteArray("SRQ\r\nP0+0001000\r\n") << true << 10 << 0 << "+0001000";
-    QTest::newRow("lower case is no service request")
-        << 0 << QByteArray("srq\r\n") << false << 0 << 0 << "0000000";
+    const auto row = [](const char* name, int step, const char* reply, bool notice, int next, int timeouts,
+                        const char* position) {
+        QTest::newRow(name) << step << QByteArray(reply) << notice << next << timeouts << position;
+    };
+    row("SRQ alone", 0, "SRQ\r\n", true, 0, 2, "0000000");
+    row("SRQ alone at a status step", 11, "SRQ\r\n", true, 11, 2, "0000000");
+    row("all markers alone", 1, "SRQABSRQBSRQA\r\n", true, 1, 2, "0000000");
+    row("SRQA before a position", 0, "SRQAP0+0001000\r\n", true, 10, 0, "+0001000");
+    row("marker on its own line before a position", 0, "SRQ\r\nP0+0001000\r\n", true, 10, 0, "+0001000");
+    row("lower case is no service request", 0, "srq\r\n", false, 0, 0, "0000000");
 }
 
 void TstReplies::serviceRequests() {
     QFETCH(int, step);
     QFETCH(QByteArray, reply);
     QFETCH(bool, notice);
-    QFETCH(int, next);
-    QFETCH(int, timeouts);
-    QFETCH(QString, position);
     identify(Kelda);
     view.text3 = QStringLiteral("earlier text");
     state.PollStep = step;
@@ -223,11 +215,11 @@ void TstReplies::serviceRequests() {
     state.AwaitingReply = 1;
     feed(reply);
     QCOMPARE(view.text3, notice ? QStringLiteral("SRQ code received !") : QStringLiteral("earlier text"));
-    QCOMPARE(state.PollStep, next);
-    QCOMPARE(state.TimeoutCount, timeouts);
+    QTEST(state.PollStep, "next");
+    QTEST(state.TimeoutCount, "timeouts");
     QCOMPARE(state.AwaitingReply, 0);
     QCOMPARE(state.ReplyWaitTicks, 0);
-    QCOMPARE(view.position[0], position);
+    QTEST(view.position[0], "position");
 }
 
 void TstReplies::shortVersionKeepsAsking() {
@@ -261,11 +253,10 @@ void TstReplies::positionReplies_data() {
 void TstReplies::positionReplies() {
     QFETCH(Kind, kind);
     QFETCH(QByteArray, reply);
-    QFETCH(QString, shown);
     identify(kind);
     state.PollStep = 1;  // channel B: the fallback rotation on a USB controller
     feed(reply + "\r\n");
-    QCOMPARE(view.position[1], shown);
+    QTEST(view.position[1], "shown");
     QCOMPARE(state.PollStep, 11);
 }
 
@@ -284,18 +275,15 @@ void TstReplies::lampReplies_data() {
 
 void TstReplies::lampReplies() {
     QFETCH(QByteArray, reply);
-    QFETCH(bool, cw);
-    QFETCH(bool, ccw);
-    QFETCH(bool, hp);
     QFETCH(int, holdOff);
     identify(Kelda);
     view.lamps = {{{true, true, true, true}, {true, true, true, true}, {true, true, true, true}}};
     state.HoldOff[1] = 1;
     state.PollStep = 11;
     feed(reply + "\r\n");
-    QCOMPARE(view.lamps[int(PanelView::Lamp::CW)][1], cw);
-    QCOMPARE(view.lamps[int(PanelView::Lamp::CCW)][1], ccw);
-    QCOMPARE(view.lamps[int(PanelView::Lamp::HP)][1], hp);
+    QTEST(view.lamps[int(PanelView::Lamp::CW)][1], "cw");
+    QTEST(view.lamps[int(PanelView::Lamp::CCW)][1], "ccw");
+    QTEST(view.lamps[int(PanelView::Lamp::HP)][1], "hp");
     QCOMPARE(state.HoldOff[1], holdOff);
     QCOMPARE(view.holdOffLit[1], holdOff == 1);
     QCOMPARE(view.lamps[int(PanelView::Lamp::CW)][0], true);  // other channels untouched
