@@ -44,6 +44,18 @@ private:
     void click(const char* name) {
         QTest::mouseClick(session->dialog()->findChild<QPushButton*>(name), Qt::LeftButton);
     }
+    // Through the dialog as the operator does: open it, type the port (and host), press Connect.
+    void connectVia(bool lan, const QString& port) {
+        view.lan = lan;
+        session->ConnectClicked();
+        if (lan) {
+            combo("HostEdit")->setEditText(QStringLiteral("127.0.0.1"));
+            session->dialog()->findChild<QLineEdit*>("Text1")->setText(port);
+        } else {
+            combo("ComNo")->setEditText(port);
+        }
+        click("ConnectButton");
+    }
 
     std::unique_ptr<QTemporaryDir> dir;
     PanelState state;
@@ -150,9 +162,7 @@ void TstSession::recentListRules() {
 void TstSession::usbConnectOpensSessionAndRemembersPort() {
     TestPty pty;
     QVERIFY(pty.ok());
-    session->ConnectClicked();
-    combo("ComNo")->setEditText(pty.slavePath());
-    click("ConnectButton");
+    connectVia(false, pty.slavePath());
     QVERIFY(messages.boxes.isEmpty());
     QVERIFY(state.Connected);
     QCOMPARE(timer2->interval(), 20);
@@ -181,13 +191,9 @@ void TstSession::usbConnectOpensSessionAndRemembersPort() {
 void TstSession::tcpConnectAndDisconnect() {
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-    view.lan = true;
-    session->ConnectClicked();
-    QVERIFY(!view.usbEnabled);
-    combo("HostEdit")->setEditText(QStringLiteral("127.0.0.1"));
-    session->dialog()->findChild<QLineEdit*>("Text1")->setText(QString::number(server.serverPort()));
-    click("ConnectButton");
+    connectVia(true, QString::number(server.serverPort()));
     QVERIFY(state.Connected);
+    QVERIFY(!view.usbEnabled);  // the option not chosen stays locked during the session
     QCOMPARE(state.HostName, QStringLiteral("127.0.0.1"));
     QCOMPARE(view.hostLine, QStringLiteral("Host Name 127.0.0.1"));
     QCOMPARE(view.portLine, QStringLiteral("Port No. ") + QString::number(server.serverPort()));
@@ -215,11 +221,7 @@ void TstSession::portNumberRules() {
     QFETCH(QString, port);
     QFETCH(bool, accepted);
     QFETCH(int, portNo);
-    view.lan = true;
-    session->ConnectClicked();
-    combo("HostEdit")->setEditText(QStringLiteral("127.0.0.1"));
-    session->dialog()->findChild<QLineEdit*>("Text1")->setText(port);
-    click("ConnectButton");
+    connectVia(true, port);
     QCOMPARE(state.Connected, accepted);
     if (accepted) {
         QCOMPARE(state.PortNo, portNo);
@@ -234,9 +236,7 @@ void TstSession::portNumberRules() {
 }
 
 void TstSession::unknownComPortIsRefused() {
-    session->ConnectClicked();
-    combo("ComNo")->setEditText(QStringLiteral("/dev/no-such-port"));
-    click("ConnectButton");
+    connectVia(false, QStringLiteral("/dev/no-such-port"));
     QCOMPARE(messages.texts(), QStringList{"Wrong port number !"});
     QVERIFY(!state.Connected);
     QVERIFY(!channel->usbPortOpen());
@@ -264,19 +264,11 @@ void TstSession::dialogLoadsOnlyOnce() {
     writeFile(Session::kComFile, "5,6,,,,,\r\n");
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-    view.lan = true;
-    session->ConnectClicked();
-    combo("HostEdit")->setEditText(QStringLiteral("127.0.0.1"));
-    session->dialog()->findChild<QLineEdit*>("Text1")->setText(QString::number(server.serverPort()));
-    click("ConnectButton");
+    connectVia(true, QString::number(server.serverPort()));
     session->ConnectClicked();  // disconnect
 
     TestPty pty;
-    view.lan = false;
-    session->ConnectClicked();
-    QCOMPARE(combo("ComNo")->count(), 0);
-    combo("ComNo")->setEditText(pty.slavePath());
-    click("ConnectButton");
+    connectVia(false, pty.slavePath());
     QVERIFY(state.Connected);
     QCOMPARE(readFile(Session::kComFile), pty.slavePath().toUtf8() + ",,,,,,\r\n");
 }
