@@ -2,10 +2,18 @@
 # Installs the Debian packages the panel needs to build and run, skipping those already there.
 set -euo pipefail
 
+# --with-screens: what screenshots need; --with-fuzz: clang and its libFuzzer runtime (make fuzz).
 packages=(cmake ninja-build g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev)
-if [ "${1:-}" = "--with-screens" ]; then
-    packages+=(xvfb xauth imagemagick)
-fi
+for option in "$@"; do
+    case "$option" in
+        --with-screens) packages+=(xvfb xauth imagemagick) ;;
+        --with-fuzz) packages+=(clang libclang-rt-dev) ;;
+        *)
+            echo "install-deps.sh: unknown option $option" >&2
+            exit 2
+            ;;
+    esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+// One input of each fuzz target, shared by the libFuzzer drivers and by the regression test
+// that replays fuzz/corpus and fuzz/regressions. Each returns an empty text when the input was
+// handled as it should be, else what went wrong; a crash or a sanitizer report needs no text.
+namespace FuzzEntry {
+
+// Any bytes as controller replies, at any poll step and table step, for each model. Byte 0
+// picks the model, byte 1 the poll step (or, with its top bit, the table step), byte 2 the
+// table channel and speed unit; the rest is cut after every LF, as the receive buffer hands it
+// over, and each piece goes to the reply interpreter.
+QString Replies(QByteArrayView input);
+
+// Any bytes as a table file: its last line applied to a table. A line that loads must survive
+// being saved and loaded again unchanged.
+QString TableFile(QByteArrayView input);
+
+// Any bytes as a recent-connections settings file, read as the connection dialog reads it. What
+// loads must come back the same after a save.
+QString RecentList(QByteArrayView input);
+
+}  // namespace FuzzEntry
