@@ -115,12 +115,15 @@ void TrafficRecorder::received(QByteArray line, bool lan, bool cut, qint64 ms) {
     const int link = linkIndex(lan);
     Query& query = query_[link];
     const TrafficClass cls = query.open ? query.cls : lastClass_[link];
+    if (line.size() > kLineCap) {
+        line.truncate(kLineCap);
+        cut = true;
+    }
     TrafficEntry& entry = append(std::move(line), false, lan, cls, ms);
     entry.cut = cut;
     if (query.open && !serviceRequestOnly(entry.text)) {
         entry.roundTripMs = int(ms - query.ms);
         query.open = false;
-        lastClass_[link] = cls;
     }
 }
 

@@ -82,8 +82,9 @@ private:
     quint64 first_ = 0;
     quint64 end_ = 0;
     int generation_ = 0;
-    // Per link, 0 USB and 1 LAN: the query waiting for its answer, the class that unasked lines
-    // inherit, and the part of a line still waiting for its line feed.
+    // Per link, 0 USB and 1 LAN: the query waiting for its answer, the class of the last line
+    // sent (a line that answers no query, such as an acknowledgement, is taken to answer that),
+    // and the part of a line still waiting for its line feed.
     std::array<Query, 2> query_{};
     std::array<TrafficClass, 2> lastClass_{TrafficClass::Operator, TrafficClass::Operator};
     std::array<QByteArray, 2> partial_;
