@@ -17,10 +17,6 @@ private slots:
     void leadingNumbers();
     void numericTest_data();
     void numericTest();
-    void signedPadding_data();
-    void signedPadding();
-    void fieldScanner();
-    void midPastTheEnd();
     void zeroIntervalStopsTimer();
     void bgrWords();
 };
@@ -46,13 +42,10 @@ void TstCommon::hexReading() {
 void TstCommon::leadingNumbers_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<double>("value");
-    QTest::newRow("signed zeros") << "+002000" << 2000.0;
-    QTest::newRow("negative") << "-0000250" << -250.0;
-    QTest::newRow("blanks skipped anywhere") << " 1 2\t3\n" << 123.0;
-    QTest::newRow("fraction") << "12.5kg" << 12.5;
-    QTest::newRow("letters first") << "abc" << 0.0;
+    // Signs, fractions and text after the number are pinned where the value texts, the table read's
+    // speeds and the port number use this; these are the cases none of them meets.
+    QTest::newRow("blanks, tabs and LF skipped anywhere") << " 1 2\t3\n" << 123.0;
     QTest::newRow("sign alone") << "-" << 0.0;
-    QTest::newRow("trailing text") << "7777abc" << 7777.0;
 }
 
 void TstCommon::leadingNumbers() {
@@ -78,48 +71,7 @@ void TstCommon::numericTest_data() {
 
 void TstCommon::numericTest() {
     QFETCH(QString, text);
-    QFETCH(bool, numeric);
-    QCOMPARE(isNumeric(text), numeric);
-}
-
-void TstCommon::signedPadding_data() {
-    QTest::addColumn<double>("value");
-    QTest::addColumn<int>("digits");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("S7 positive") << 1000.0 << 7 << "+0001000";
-    QTest::newRow("S7 negative") << -250.0 << 7 << "-0000250";
-    QTest::newRow("S7 zero") << 0.0 << 7 << "+0000000";
-    QTest::newRow("S7 minus zero") << -0.0 << 7 << "+0000000";
-    QTest::newRow("S7 wide") << 123456789.0 << 7 << "+123456789";
-    QTest::newRow("S4") << 20.0 << 4 << "+0020";
-    QTest::newRow("S4 negative") << -5.0 << 4 << "-0005";
-    QTest::newRow("half rounds away from zero") << 2.5 << 4 << "+0003";
-    QTest::newRow("negative half") << -2.5 << 4 << "-0003";
-}
-
-void TstCommon::signedPadding() {
-    QFETCH(double, value);
-    QFETCH(int, digits);
-    QFETCH(QString, text);
-    QCOMPARE(signedPadded(roundHalfAway(value), digits), text);
-}
-
-void TstCommon::fieldScanner() {
-    const QString line = QStringLiteral("a,,bc,");
-    int pos = 1;
-    QCOMPARE(nextField(line, pos).value(), QStringLiteral("a"));
-    QCOMPARE(pos, 3);
-    QCOMPARE(nextField(line, pos).value(), QString());
-    QCOMPARE(nextField(line, pos).value(), QStringLiteral("bc"));
-    QCOMPARE(pos, 7);
-    QVERIFY(!nextField(line, pos).has_value());
-    QCOMPARE(pos, 7);
-}
-
-void TstCommon::midPastTheEnd() {
-    QCOMPARE(mid("P0+0001000", 3, 10), QByteArray("+0001000"));
-    QCOMPARE(mid("abc", 5, 2), QByteArray());
-    QCOMPARE(mid("abcdef", 2), QByteArray("bcdef"));
+    QTEST(isNumeric(text), "numeric");
 }
 
 void TstCommon::zeroIntervalStopsTimer() {
