@@ -16,7 +16,6 @@ class TstPolling : public QObject {
 private slots:
     void init();
 
-    void firstTickAsksForVersion();
     void silentControllerEndsSession();
     void lateReplyAfterThreeTimeouts();
     void freeTextAfterOutstandingReply_data();
@@ -24,7 +23,7 @@ private slots:
     void usbReplyIsInterpretedBeforeTheNextQuery();
     void rotations_data();
     void rotations();
-    void movesHoldThePoll();
+    void demoLegBesideThePoll();
     void tickWithoutSessionCountsTimeouts();
 
 private:
@@ -73,16 +72,6 @@ QList<int> TstPolling::ticksThatSent(int ticks) {
         }
     }
     return out;
-}
-
-void TstPolling::firstTickAsksForVersion() {
-    cycle->Tick();
-    QCOMPARE(link.sent, QByteArrayList{"VER?\r\n"});
-    cycle->Tick();  // a reply is awaited: nothing more
-    QCOMPARE(link.sent.size(), 1);
-    reply("KELDA-01 V1\r\n");
-    cycle->Tick();
-    QCOMPARE(link.lines().last(), QByteArray("S48"));
 }
 
 void TstPolling::silentControllerEndsSession() {
@@ -197,24 +186,15 @@ void TstPolling::rotations() {
     QCOMPARE(link.lines(), queries);
 }
 
-void TstPolling::movesHoldThePoll() {
+void TstPolling::demoLegBesideThePoll() {
+    // A sequenced move takes whole ticks (tst_moves counts them); a demonstration leg goes out in the
+    // same tick as the poll query.
     state.UsbModel = true;
     state.PollStep = 20;
-    state.ChannelSelected = {1, 1, 0, 0, 0};
-    state.RelMoveFlags = 1 + 2 + 128;
-    QCOMPARE(ticksThatSent(4), (QList<int>{1, 2, 3, 4}));
-    QCOMPARE(link.lines(), (QByteArrayList{"S3016", "REL00001000", "REL10001000", "S3017"}));
-    QCOMPARE(state.ReplyWaitTicks, 0);  // no time-out counting on those ticks
-    cycle->Tick();
-    QCOMPARE(link.lines().last(), QByteArray("STS0?"));
-
-    // The demonstration drive runs alongside polling.
-    link.sent.clear();
-    reply("ST0000+0000000\r\n");
     state.DemoFlags = 1;
     state.ChannelSelected = {1, 0, 0, 0, 0};
     cycle->Tick();
-    QCOMPARE(link.lines(), (QByteArrayList{"REL00001000", "STS1?"}));
+    QCOMPARE(link.lines(), (QByteArrayList{"REL00001000", "STS0?"}));
 }
 
 void TstPolling::tickWithoutSessionCountsTimeouts() {
