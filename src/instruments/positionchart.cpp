@@ -154,9 +154,22 @@ void PositionChart::paintEvent(QPaintEvent*) {
     }
     const Frame f = frame();
     QPainter p(this);
-    p.fillRect(rect(), palette().color(QPalette::Window));
-    p.fillRect(f.plot, Qt::white);
-    drawAxes(p, f);
+    // The axes change only with the range, the size or a pause: kept as a picture between those.
+    bool any = false;
+    for (int ch = 0; ch < PositionHistory::kChannels; ++ch) {
+        any = any || !shown().samples(ch).empty();
+    }
+    const BackgroundKey key{size(), f.low, f.high, paused(), any};
+    if (background_.isNull() || !(key == backgroundKey_)) {
+        background_ = QPixmap(size() * devicePixelRatioF());
+        background_.setDevicePixelRatio(devicePixelRatioF());
+        QPainter bp(&background_);
+        bp.fillRect(rect(), palette().color(QPalette::Window));
+        bp.fillRect(f.plot, Qt::white);
+        drawAxes(bp, f, any);
+        backgroundKey_ = key;
+    }
+    p.drawPixmap(0, 0, background_);
     p.save();
     p.setClipRect(f.plot.adjusted(0, -1, 1, 1));
     p.setRenderHint(QPainter::Antialiasing);
@@ -166,7 +179,7 @@ void PositionChart::paintEvent(QPaintEvent*) {
     drawReadout(p, f);
 }
 
-void PositionChart::drawAxes(QPainter& p, const Frame& f) const {
+void PositionChart::drawAxes(QPainter& p, const Frame& f, bool any) const {
     const QFontMetrics fm(font());
     const QColor grid(0xe3, 0xe3, 0xe3);
     const QColor text = palette().color(QPalette::WindowText);
@@ -195,10 +208,6 @@ void PositionChart::drawAxes(QPainter& p, const Frame& f) const {
     p.setPen(QColor(0x9a, 0x9a, 0x9a));
     p.drawRect(f.plot);
 
-    bool any = false;
-    for (int ch = 0; ch < PositionHistory::kChannels; ++ch) {
-        any = any || !shown().samples(ch).empty();
-    }
     if (!any) {
         p.setPen(QColor(0x80, 0x80, 0x80));
         p.drawText(f.plot, Qt::AlignCenter,
@@ -216,7 +225,16 @@ void PositionChart::drawLines(QPainter& p, const Frame& f) const {
             if (samples[i].ms < start && i + 1 < samples.size() && samples[i + 1].ms < start) {
                 continue;
             }
-            line << QPointF(xOf(f, samples[i].ms), yOf(f, double(samples[i].value)));
+            const QPointF point(xOf(f, samples[i].ms), yOf(f, double(samples[i].value)));
+            // An axis at rest gives hundreds of samples on one level: its run is drawn from its
+            // first to its last point, which keeps the painting cheap for a full minute.
+            const qsizetype n = line.size();
+            if (n >= 2 && std::abs(line[n - 1].y() - point.y()) < 0.5 &&
+                std::abs(line[n - 2].y() - point.y()) < 0.5) {
+                line[n - 1] = point;
+            } else {
+                line << point;
+            }
         }
         if (line.isEmpty()) {
             continue;

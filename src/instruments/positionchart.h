@@ -3,6 +3,7 @@
 #include "positionhistory.h"
 
 #include <QColor>
+#include <QPixmap>
 #include <QTimer>
 #include <QWidget>
 #include <optional>
@@ -13,7 +14,7 @@
 class PositionChart : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kRepaintMs = 100;
+    static constexpr int kRepaintMs = 200;
 
     explicit PositionChart(const PositionHistory& history, QWidget* parent = nullptr);
 
@@ -55,10 +56,19 @@ private:
     void fitRange(qint64 end);
     double xOf(const Frame& f, qint64 ms) const;
     double yOf(const Frame& f, double value) const;
-    void drawAxes(QPainter& p, const Frame& f) const;
+    void drawAxes(QPainter& p, const Frame& f, bool any) const;
     void drawLines(QPainter& p, const Frame& f) const;
     void drawMarks(QPainter& p, const Frame& f) const;
     void drawReadout(QPainter& p, const Frame& f) const;
+
+    struct BackgroundKey {
+        QSize size;
+        double low = 0;
+        double high = 0;
+        bool paused = false;
+        bool any = false;
+        bool operator==(const BackgroundKey&) const = default;
+    };
 
     const PositionHistory& history_;
     std::optional<PositionHistory> frozen_;
@@ -70,5 +80,7 @@ private:
     bool cursorMoved_ = false;
     quint64 paintedVersion_ = ~quint64(0);
     int paints_ = 0;
+    QPixmap background_;
+    BackgroundKey backgroundKey_;
     QTimer timer_;
 };

@@ -42,6 +42,12 @@ StatusStrip::StatusStrip(StatusFigures& figures, CommandChannel& channel, const 
                   QStringLiteral("Replies per second actually received, over the last two seconds"));
     timeouts_ =
         field(QStringLiteral("StatusTimeouts"), QStringLiteral("Reply time-outs since the session opened"));
+    // The figures that change every refresh keep one width: a label whose size stays put does not
+    // make the window lay itself out again each time.
+    rate_->setFixedWidth(rate_->fontMetrics().horizontalAdvance(rateText(999.9)) + 4);
+    rate_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    timeouts_->setFixedWidth(timeouts_->fontMetrics().horizontalAdvance(QStringLiteral("99999 time-outs")) +
+                             4);
     auto* traffic = new QPushButton(QStringLiteral("Traffic..."));
     traffic->setObjectName(QStringLiteral("StatusTraffic"));
     traffic->setToolTip(QStringLiteral("Open the traffic monitor (Ctrl+T)"));

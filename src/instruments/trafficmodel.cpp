@@ -2,14 +2,9 @@
 
 #include <QBrush>
 #include <QColor>
-#include <QDateTime>
-#include <QFontDatabase>
 
 TrafficModel::TrafficModel(const TrafficRecorder& recorder, QObject* parent)
-    : QAbstractTableModel(parent),
-      recorder_(recorder),
-      generation_(recorder.generation()),
-      fixed_(QFontDatabase::systemFont(QFontDatabase::FixedFont)) {
+    : QAbstractListModel(parent), recorder_(recorder), generation_(recorder.generation()) {
     rebuild();
 }
 
@@ -17,71 +12,22 @@ int TrafficModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(rows_.size());
 }
 
-int TrafficModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : ColumnCount;
-}
-
-QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+QVariant TrafficModel::data(const QModelIndex& index, int role) const {
+    // A row the recorder has let go since the last refresh is blank until that refresh drops it.
+    if (!index.isValid() || index.row() >= int(rows_.size()) || !held(index.row())) {
         return {};
     }
-    switch (section) {
-        case Time:
-            return QStringLiteral("Time");
-        case Link:
-            return QStringLiteral("Link");
-        case Direction:
-            return QStringLiteral("Dir");
-        case Class:
-            return QStringLiteral("Class");
-        case Line:
-            return QStringLiteral("Line");
-        case RoundTrip:
-            return QStringLiteral("Round trip");
+    switch (role) {
+        case Qt::DisplayRole:
+            return text(index.row());
+        case EntryRole:
+            return rows_[size_t(index.row())];
+        case Qt::ForegroundRole:
+            // Sent and received lines in two colours, so an exchange reads at a glance.
+            return QBrush(entry(index.row()).sent ? QColor(0x1f, 0x4e, 0x9a) : QColor(0x1e, 0x6b, 0x2e));
         default:
             return {};
     }
-}
-
-QVariant TrafficModel::data(const QModelIndex& index, int role) const {
-    // A row the recorder has let go since the last refresh is blank until that refresh drops it.
-    if (!index.isValid() || index.row() >= int(rows_.size()) ||
-        rows_[size_t(index.row())] < recorder_.firstSeq()) {
-        return {};
-    }
-    const TrafficEntry& e = entry(index.row());
-    if (role == Qt::DisplayRole) {
-        switch (index.column()) {
-            case Time:
-                return QDateTime::fromMSecsSinceEpoch(e.ms).toString(QStringLiteral("HH:mm:ss.zzz"));
-            case Link:
-                return e.lan ? QStringLiteral("LAN") : QStringLiteral("USB");
-            case Direction:
-                return e.sent ? QStringLiteral("sent") : QStringLiteral("recv");
-            case Class:
-                return TrafficRecorder::className(e.cls);
-            case Line:
-                return TrafficRecorder::printable(e.text) + (e.cut ? QStringLiteral(" [cut]") : QString());
-            case RoundTrip:
-                return e.roundTripMs >= 0 ? QStringLiteral("%1 ms").arg(e.roundTripMs) : QString();
-            default:
-                return {};
-        }
-    }
-    if (role == Qt::ForegroundRole && (index.column() == Direction || index.column() == Line)) {
-        // Sent and received lines in two colours, so an exchange reads at a glance.
-        return QBrush(e.sent ? QColor(0x1f, 0x4e, 0x9a) : QColor(0x1e, 0x6b, 0x2e));
-    }
-    if (role == Qt::ForegroundRole && index.column() == Class && e.cls == TrafficClass::Polling) {
-        return QBrush(QColor(0x70, 0x70, 0x70));
-    }
-    if (role == Qt::FontRole && (index.column() == Line || index.column() == Time)) {
-        return fixed_;
-    }
-    if (role == Qt::TextAlignmentRole && index.column() == RoundTrip) {
-        return int(Qt::AlignRight | Qt::AlignVCenter);
-    }
-    return {};
 }
 
 void TrafficModel::setFilter(TrafficFilter filter) {
@@ -95,6 +41,7 @@ void TrafficModel::setFilter(TrafficFilter filter) {
 }
 
 void TrafficModel::rebuild() {
+    utcOffsetMs_ = TrafficRecorder::localUtcOffsetMs();
     rows_.clear();
     for (quint64 seq = recorder_.firstSeq(); seq < recorder_.endSeq(); ++seq) {
         if (passes(filter_, recorder_.at(seq).cls)) {
@@ -112,6 +59,7 @@ void TrafficModel::refresh() {
         endResetModel();
         return;
     }
+    utcOffsetMs_ = TrafficRecorder::localUtcOffsetMs();
     qsizetype gone = 0;
     while (size_t(gone) < rows_.size() && rows_[size_t(gone)] < recorder_.firstSeq()) {
         ++gone;

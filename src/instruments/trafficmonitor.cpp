@@ -3,17 +3,21 @@
 #include "messages.h"
 #include "trafficmodel.h"
 
+#include <QApplication>
+#include <QCache>
 #include <QCheckBox>
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
+#include <QListView>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTableView>
+#include <QStaticText>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 namespace {
@@ -24,6 +28,49 @@ QCheckBox* filterBox(const QString& caption, const QString& name, const QString&
     box->setChecked(true);
     return box;
 }
+
+constexpr int kTextIndent = 4;
+
+// Paints a line from a laid-out text kept per recorded line: the view repaints its visible rows
+// at every batch, and laying out the same text again each time would cost more than all else.
+class LineDelegate : public QStyledItemDelegate {
+public:
+    explicit LineDelegate(const QFont& font, QObject* parent)
+        : QStyledItemDelegate(parent), font_(font), height_(QFontMetrics(font).height() + 4) {}
+
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override { return {400, height_}; }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const QWidget* widget = option.widget;
+        QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+        style->drawPrimitive(QStyle::PE_PanelItemViewItem, &option, painter, widget);
+        const QVariant seq = index.data(TrafficModel::EntryRole);
+        if (!seq.isValid()) {
+            return;
+        }
+        QStaticText* text = cache_.object(seq.toULongLong());
+        if (text == nullptr) {
+            text = new QStaticText(index.data(Qt::DisplayRole).toString());
+            text->setTextFormat(Qt::PlainText);
+            text->prepare(QTransform(), font_);
+            cache_.insert(seq.toULongLong(), text);
+        }
+        const bool selected = option.state & QStyle::State_Selected;
+        painter->save();
+        painter->setFont(font_);
+        painter->setPen(selected ? option.palette.color(QPalette::HighlightedText)
+                                 : index.data(Qt::ForegroundRole).value<QBrush>().color());
+        const double top = option.rect.top() + (option.rect.height() - text->size().height()) / 2;
+        painter->drawStaticText(QPointF(option.rect.left() + kTextIndent, top), *text);
+        painter->restore();
+    }
+
+private:
+    QFont font_;
+    int height_;
+    mutable QCache<quint64, QStaticText> cache_{512};
+};
 }  // namespace
 
 TrafficMonitor::TrafficMonitor(TrafficRecorder& recorder, MessageSink& messages, QWidget* parent)
@@ -50,6 +97,10 @@ TrafficMonitor::TrafficMonitor(TrafficRecorder& recorder, MessageSink& messages,
     save->setToolTip(QStringLiteral("Save the lines shown as a text file"));
     count_ = new QLabel;
     count_->setObjectName(QStringLiteral("TrafficCount"));
+    // Fixed, so that its changing text does not lay the window out again at every refresh.
+    count_->setFixedWidth(
+        count_->fontMetrics().horizontalAdvance(QStringLiteral("10000 lines shown, 10000 held - paused")) +
+        8);
     for (QPushButton* button : {pause_, clearButton, save}) {
         button->setAutoDefault(false);
     }
@@ -66,35 +117,29 @@ TrafficMonitor::TrafficMonitor(TrafficRecorder& recorder, MessageSink& messages,
     bar->addWidget(clearButton);
     bar->addWidget(save);
 
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     model_ = new TrafficModel(recorder_, this);
-    view_ = new QTableView;
+    view_ = new QListView;
     view_->setObjectName(QStringLiteral("TrafficView"));
     view_->setModel(model_);
-    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view_->setItemDelegate(new LineDelegate(fixed, view_));
+    // Every row as high as every other: the view never measures ten thousand of them.
+    view_->setUniformItemSizes(true);
+    view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view_->setAlternatingRowColors(true);
-    view_->setShowGrid(false);
-    view_->setWordWrap(false);
-    view_->verticalHeader()->hide();
-    // Fixed row heights and column widths: the view never measures ten thousand rows.
-    const QFontMetrics fixed(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    view_->verticalHeader()->setDefaultSectionSize(qMax(fixed.height(), fontMetrics().height()) + 4);
-    QHeaderView* header = view_->horizontalHeader();
-    header->setSectionResizeMode(QHeaderView::Fixed);
-    header->setSectionResizeMode(TrafficModel::Line, QHeaderView::Stretch);
-    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    const int pad = 18;
-    view_->setColumnWidth(TrafficModel::Time, fixed.horizontalAdvance(QStringLiteral("00:00:00.000")) + pad);
-    view_->setColumnWidth(TrafficModel::Link, fontMetrics().horizontalAdvance(QStringLiteral("LAN")) + pad);
-    view_->setColumnWidth(TrafficModel::Direction,
-                          fontMetrics().horizontalAdvance(QStringLiteral("recv")) + pad);
-    view_->setColumnWidth(TrafficModel::Class,
-                          fontMetrics().horizontalAdvance(QStringLiteral("operator")) + pad);
-    view_->setColumnWidth(TrafficModel::RoundTrip,
-                          fontMetrics().horizontalAdvance(QStringLiteral("Round trip")) + pad);
+    view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* header = new QLabel(TrafficRecorder::header());
+    header->setObjectName(QStringLiteral("TrafficHeader"));
+    header->setFont(fixed);
+    header->setContentsMargins(view_->frameWidth() + kTextIndent, 2, 0, 0);
+    QFont bold = header->font();
+    bold.setBold(true);
+    header->setFont(bold);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
+    layout->addWidget(header);
+    layout->setSpacing(4);
     layout->addWidget(view_);
     resize(760, 480);
 

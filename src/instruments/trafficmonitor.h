@@ -9,7 +9,7 @@ class MessageSink;
 class QCheckBox;
 class QLabel;
 class QPushButton;
-class QTableView;
+class QListView;
 class TrafficModel;
 
 // The traffic monitor window: every line on the wire with its time, link, direction, class and
@@ -18,7 +18,7 @@ class TrafficModel;
 class TrafficMonitor : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kRefreshMs = 250;
+    static constexpr int kRefreshMs = 500;
 
     TrafficMonitor(TrafficRecorder& recorder, MessageSink& messages, QWidget* parent = nullptr);
     ~TrafficMonitor() override;
@@ -44,7 +44,7 @@ private:
     TrafficRecorder& recorder_;
     MessageSink& messages_;
     TrafficModel* model_ = nullptr;
-    QTableView* view_ = nullptr;
+    QListView* view_ = nullptr;
     QCheckBox* polling_ = nullptr;
     QCheckBox* operator_ = nullptr;
     QCheckBox* table_ = nullptr;

@@ -160,19 +160,48 @@ QString TrafficRecorder::printable(const QByteArray& bytes) {
     return out;
 }
 
-QString TrafficRecorder::format(const TrafficEntry& entry) {
-    QString line = QDateTime::fromMSecsSinceEpoch(entry.ms).toString(QStringLiteral("HH:mm:ss.zzz"));
-    line += entry.lan ? QStringLiteral("  LAN  ") : QStringLiteral("  USB  ");
-    line += entry.sent ? QStringLiteral(">  ") : QStringLiteral("<  ");
-    line += className(entry.cls).leftJustified(8);
-    line += QStringLiteral("  ") + printable(entry.text);
+namespace {
+// Column widths of a formatted line; a longer line text pushes the round trip to the right.
+constexpr int kTimeWidth = 12;
+constexpr int kLinkWidth = 4;
+constexpr int kDirWidth = 4;
+constexpr int kClassWidth = 8;
+constexpr int kTextWidth = 18;
+const QString kGap = QStringLiteral("  ");
+}  // namespace
+
+qint64 TrafficRecorder::localUtcOffsetMs() {
+    return qint64(QDateTime::currentDateTime().offsetFromUtc()) * 1000;
+}
+
+QString TrafficRecorder::header() {
+    return QStringLiteral("Time").leftJustified(kTimeWidth) + kGap +
+           QStringLiteral("Link").leftJustified(kLinkWidth) + kGap +
+           QStringLiteral("Dir").leftJustified(kDirWidth) + kGap +
+           QStringLiteral("Class").leftJustified(kClassWidth) + kGap +
+           QStringLiteral("Line").leftJustified(kTextWidth) + kGap + QStringLiteral("Round trip");
+}
+
+QString TrafficRecorder::format(const TrafficEntry& entry, qint64 utcOffsetMs) {
+    // The time of day by arithmetic: the monitor formats every visible line as it paints, and a
+    // time-zone conversion per line would cost more than the rest of it.
+    const qint64 day = 24 * 3600 * 1000;
+    const qint64 t = ((entry.ms + utcOffsetMs) % day + day) % day;
+    QString line = QString::asprintf("%02d:%02d:%02d.%03d", int(t / 3600000), int(t / 60000 % 60),
+                                     int(t / 1000 % 60), int(t % 1000));
+    line +=
+        kGap + QString(entry.lan ? QStringLiteral("LAN") : QStringLiteral("USB")).leftJustified(kLinkWidth);
+    line +=
+        kGap + QString(entry.sent ? QStringLiteral("sent") : QStringLiteral("recv")).leftJustified(kDirWidth);
+    line += kGap + className(entry.cls).leftJustified(kClassWidth) + kGap;
+    QString text = printable(entry.text);
     if (entry.cut) {
-        line += QStringLiteral(" [cut]");
+        text += QStringLiteral(" [cut]");
     }
-    if (entry.roundTripMs >= 0) {
-        line += QStringLiteral("  (%1 ms)").arg(entry.roundTripMs);
+    if (entry.roundTripMs < 0) {
+        return line + text;
     }
-    return line;
+    return line + text.leftJustified(kTextWidth) + kGap + QStringLiteral("%1 ms").arg(entry.roundTripMs);
 }
 
 bool TrafficRecorder::save(const QString& path, TrafficFilter filter, QString* error) const {
@@ -193,15 +222,15 @@ bool TrafficRecorder::save(const QString& path, TrafficFilter filter, QString* e
             classes << className(cls);
         }
     }
-    QByteArray text = QStringLiteral(
-                          "# Traffic of the control panel, saved %1; shown: %2\r\n"
-                          "# time  link  > sent / < received  class  line  (round trip)\r\n")
-                          .arg(QDateTime::currentDateTime().toString(Qt::ISODate), classes.join(u' '))
-                          .toUtf8();
+    QByteArray text =
+        QStringLiteral("# Traffic of the control panel, saved %1; shown: %2\r\n# %3\r\n")
+            .arg(QDateTime::currentDateTime().toString(Qt::ISODate), classes.join(u' '), header())
+            .toUtf8();
+    const qint64 offset = localUtcOffsetMs();
     for (quint64 seq = first_; seq < end_; ++seq) {
         const TrafficEntry& entry = at(seq);
         if (passes(filter, entry.cls)) {
-            text += format(entry).toUtf8() + "\r\n";
+            text += format(entry, offset).toUtf8() + "\r\n";
         }
     }
     // Checked before the commit: a short write (a full disk) must not replace a good file.

@@ -58,8 +58,11 @@ public:
     // Changes whenever the recorder is cleared, so that a view knows to start over.
     int generation() const { return generation_; }
 
-    // One line of the monitor and of a saved file.
-    static QString format(const TrafficEntry& entry);
+    // One line of the monitor and of a saved file, in fixed columns under header(); the time of
+    // day is local time, given as the offset from UTC.
+    static QString format(const TrafficEntry& entry, qint64 utcOffsetMs);
+    static QString header();
+    static qint64 localUtcOffsetMs();
     static QString className(TrafficClass cls);
     // The line's bytes as readable text: control and non-ASCII bytes as \xNN.
     static QString printable(const QByteArray& bytes);
