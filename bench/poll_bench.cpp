@@ -8,9 +8,14 @@
 // 24 ms, so two ticks: 25/s), the panel's CPU time per reply, and the time from the last byte of
 // a reply arriving to the display showing it (median and 99th percentile).
 //
-// Usage: poll_bench [--seconds N] [--sim PATH]
+// With --instruments the traffic monitor and the position chart are open while it polls, and it
+// also prints how often the chart painted and how many lines the monitor shows.
+//
+// Usage: poll_bench [--seconds N] [--sim PATH] [--instruments]
 #include "application.h"
 #include "connectdialog.h"
+#include "positionchart.h"
+#include "trafficmodel.h"
 
 #include <sys/resource.h>
 #include <QApplication>
@@ -63,10 +68,12 @@ struct Result {
     double medianMs = 0;
     double p99Ms = 0;
     int replies = 0;
+    double chartPaintsPerSecond = 0;
+    int monitorRows = 0;
     QString error;
 };
 
-Result run(const Scenario& s, const QString& simPath, int seconds) {
+Result run(const Scenario& s, const QString& simPath, int seconds, bool instruments) {
     Result result;
     QTemporaryDir dir;
     QProcess sim;
@@ -129,6 +136,12 @@ Result run(const Scenario& s, const QString& simPath, int seconds) {
         latenciesMs << double(clock.nsecsElapsed() - lastArrivalNs) / 1e6;
     });
 
+    if (instruments) {
+        app.instruments.showTraffic();
+        app.instruments.showChart();
+    }
+    const int paintsStart = app.instruments.chart().chart().paintCount();
+
     const double cpuStart = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
@@ -144,6 +157,8 @@ Result run(const Scenario& s, const QString& simPath, int seconds) {
     result.cpuPerReplyUs = replies > 0 ? cpu / replies * 1e6 : 0;
     result.medianMs = percentile(latenciesMs, 0.5);
     result.p99Ms = percentile(latenciesMs, 0.99);
+    result.chartPaintsPerSecond = (app.instruments.chart().chart().paintCount() - paintsStart) / elapsed;
+    result.monitorRows = app.instruments.monitor().model().rowCount();
     if (!messages.boxes.isEmpty()) {
         result.error = messages.boxes.join(u' ');
     }
@@ -166,7 +181,10 @@ int main(int argc, char* argv[]) {
                       QStringLiteral("N"), QStringLiteral("10")});
     parser.addOption({QStringLiteral("sim"), QStringLiteral("The controller-sim program."),
                       QStringLiteral("PATH"), QStringLiteral(SIM_PROGRAM)});
+    parser.addOption({QStringLiteral("instruments"),
+                      QStringLiteral("Poll with the traffic monitor and the position chart open.")});
     parser.process(qapp);
+    const bool instruments = parser.isSet(QStringLiteral("instruments"));
     const int seconds = std::max(1, parser.value(QStringLiteral("seconds")).toInt());
     const QString simPath = parser.value(QStringLiteral("sim"));
 
@@ -188,10 +206,11 @@ int main(int argc, char* argv[]) {
          25.0},
     };
 
-    std::printf("poll_bench: %d s of polling per link, 20 ms tick\n", seconds);
+    std::printf("poll_bench: %d s of polling per link, 20 ms tick%s\n", seconds,
+                instruments ? ", traffic monitor and position chart open" : "");
     bool allOk = true;
     for (const Scenario& s : scenarios) {
-        const Result r = run(s, simPath, seconds);
+        const Result r = run(s, simPath, seconds, instruments);
         if (!r.error.isEmpty()) {
             std::printf("%-28s error: %s\n", qPrintable(s.name), qPrintable(r.error));
             allOk = false;
@@ -202,6 +221,10 @@ int main(int argc, char* argv[]) {
             "arrival->display median %.3f ms  p99 %.3f ms\n",
             qPrintable(s.name), r.replies, r.rate, s.bound, r.rate / s.bound, r.cpuPerReplyUs,
             r.cpuPerReplyUs * r.rate / 1e4, r.medianMs, r.p99Ms);
+        if (instruments) {
+            std::printf("%-28s chart %.1f paints/s, monitor %d lines shown\n", "", r.chartPaintsPerSecond,
+                        r.monitorRows);
+        }
     }
     return allOk ? 0 : 1;
 }
