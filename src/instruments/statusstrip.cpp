@@ -44,9 +44,9 @@ StatusStrip::StatusStrip(StatusFigures& figures, CommandChannel& channel, const 
         field(QStringLiteral("StatusTimeouts"), QStringLiteral("Reply time-outs since the session opened"));
     // The figures that change every refresh keep one width: a label whose size stays put does not
     // make the window lay itself out again each time.
-    rate_->setFixedWidth(rate_->fontMetrics().horizontalAdvance(rateText(999.9)) + 4);
+    rate_->setFixedWidth(rate_->fontMetrics().horizontalAdvance(rateText(99.9)) + 4);
     rate_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    timeouts_->setFixedWidth(timeouts_->fontMetrics().horizontalAdvance(QStringLiteral("99999 time-outs")) +
+    timeouts_->setFixedWidth(timeouts_->fontMetrics().horizontalAdvance(QStringLiteral("9999 time-outs")) +
                              4);
     auto* traffic = new QPushButton(QStringLiteral("Traffic..."));
     traffic->setObjectName(QStringLiteral("StatusTraffic"));
@@ -57,11 +57,13 @@ StatusStrip::StatusStrip(StatusFigures& figures, CommandChannel& channel, const 
     for (QPushButton* button : {traffic, chart}) {
         button->setAutoDefault(false);
         button->setFocusPolicy(Qt::NoFocus);  // Tab order of the panel stays as it was
+        button->setMinimumWidth(0);
+        button->setStyleSheet(QStringLiteral("padding: 2px 10px;"));
     }
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(6, 0, 0, 0);
-    layout->setSpacing(8);
+    layout->setSpacing(6);
     layout->addWidget(help);
     layout->addStretch();
     for (QLabel* label : {link_, session_, model_, rate_, timeouts_}) {
