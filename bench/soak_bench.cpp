@@ -159,6 +159,10 @@ public:
             }
         });
         warmUp.start(1000);
+        // A sample a minute, to tell a plateau from a steady climb.
+        QTimer sampler;
+        connect(&sampler, &QTimer::timeout, this, [this] { rssByMinuteKiB_ << residentKiB(); });
+        sampler.start(60'000);
         QEventLoop loop;
         QTimer::singleShot(int(totalMs), &loop, &QEventLoop::quit);
 
@@ -185,6 +189,11 @@ public:
         std::printf("replies           %lld\n", replies_);
         std::printf("faults injected   %d\n", faultsInjected_);
         std::printf("boxes shown       %lld\n", qlonglong(messages_.boxes.size()));
+        std::printf("resident by min  ");
+        for (qint64 kib : rssByMinuteKiB_) {
+            std::printf(" %lld", kib);
+        }
+        std::printf(" KiB\n");
         std::printf(
             "resident memory   %lld KiB after %lld s warm-up, %lld KiB at the end: growth %lld KiB (limit "
             "%lld)\n",
@@ -285,6 +294,7 @@ private:
     int faultsInjected_ = 0;
     qint64 rssStartKiB_ = -1;
     qint64 warmUpS_ = 0;
+    QList<qint64> rssByMinuteKiB_;
     double longestBlockMs_ = 0;
     double longestBlockAtS_ = 0;
     double longestBusyMs_ = 0;
