@@ -108,15 +108,15 @@ SimOptionsResult parseSimOptions(const QStringList& arguments) {
         o.model = *model;
     }
     if (parser.isSet("listen")) {
-        const QString spec = parser.value("listen");
-        const qsizetype colon = spec.lastIndexOf(u':');
-        const auto port = parseInteger(colon < 0 ? spec : spec.mid(colon + 1));
-        if (colon >= 0 && !o.listenAddress.setAddress(spec.left(colon))) {
-            result.error = "--listen: not an IP address: " + spec.left(colon);
+        const QString hostPort = parser.value("listen");
+        const qsizetype colon = hostPort.lastIndexOf(u':');
+        const auto port = parseInteger(colon < 0 ? hostPort : hostPort.mid(colon + 1));
+        if (colon >= 0 && !o.listenAddress.setAddress(hostPort.left(colon))) {
+            result.error = "--listen: not an IP address: " + hostPort.left(colon);
             return result;
         }
         if (!port || *port < 0 || *port > 65535) {
-            result.error = "--listen: not a port number: " + spec;
+            result.error = "--listen: not a port number: " + hostPort;
             return result;
         }
         o.listen = true;
