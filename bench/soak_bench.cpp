@@ -29,6 +29,7 @@
 #include "simtcpserver.h"
 #include "simtty.h"
 
+#include <malloc.h>
 #include <time.h>
 #include <unistd.h>
 #include <QApplication>
@@ -161,7 +162,10 @@ public:
         warmUp.start(1000);
         // A sample a minute, to tell a plateau from a steady climb.
         QTimer sampler;
-        connect(&sampler, &QTimer::timeout, this, [this] { rssByMinuteKiB_ << residentKiB(); });
+        connect(&sampler, &QTimer::timeout, this, [this] {
+            rssByMinuteKiB_ << residentKiB();
+            heapByMinuteKiB_ << qint64(mallinfo2().uordblks / 1024);
+        });
         sampler.start(60'000);
         QEventLoop loop;
         QTimer::singleShot(int(totalMs), &loop, &QEventLoop::quit);
@@ -191,6 +195,13 @@ public:
         std::printf("boxes shown       %lld\n", qlonglong(messages_.boxes.size()));
         std::printf("resident by min  ");
         for (qint64 kib : rssByMinuteKiB_) {
+            std::printf(" %lld", kib);
+        }
+        std::printf(" KiB\n");
+        // Bytes the allocator has handed out and not had back: a climb here is live data growing,
+        // a climb of the resident size alone is the allocator's own keeping.
+        std::printf("heap in use by min");
+        for (qint64 kib : heapByMinuteKiB_) {
             std::printf(" %lld", kib);
         }
         std::printf(" KiB\n");
@@ -295,6 +306,7 @@ private:
     qint64 rssStartKiB_ = -1;
     qint64 warmUpS_ = 0;
     QList<qint64> rssByMinuteKiB_;
+    QList<qint64> heapByMinuteKiB_;
     double longestBlockMs_ = 0;
     double longestBlockAtS_ = 0;
     double longestBusyMs_ = 0;
