@@ -3,6 +3,7 @@
 #include "fakepanelview.h"
 #include "intervaltimer.h"
 #include "panelstate.h"
+#include "receivebuffer.h"
 #include "recordingmessages.h"
 #include "replysink.h"
 #include "testpty.h"
@@ -33,7 +34,9 @@ private slots:
     void closedPortReadsNothing();
     void sendFailureEndsSession_data();
     void sendFailureEndsSession();
-    void overlongLineIsDiscardedAndLinkRecovers();
+    void capKeepsEveryGoodLineWhereverSplit();
+    void overlongLineIsDiscarded_data();
+    void overlongLineIsDiscarded();
 
 private:
     void connectTcp();
@@ -196,8 +199,9 @@ void TstLink::sendFailureEndsSession() {
         peer->close();
         QTRY_COMPARE(channel->tcpSocket().state(), QAbstractSocket::UnconnectedState);
     } else if (how == 3) {
-        // A non-routable address keeps the socket in its connecting state.
-        channel->openTcp(QStringLiteral("10.255.255.1"), 7777);
+        // Connecting completes in the event loop, so a send right after it finds it unfinished.
+        channel->openTcp(QStringLiteral("127.0.0.1"), server->serverPort());
+        QVERIFY(channel->tcpSocket().state() != QAbstractSocket::ConnectedState);
     }
     state.Connected = true;
     timer2->setInterval(20);
@@ -221,20 +225,67 @@ void TstLink::sendFailureEndsSession() {
     channel->closeTcp();
 }
 
-void TstLink::overlongLineIsDiscardedAndLinkRecovers() {
-    connectTcp();
-    const QByteArray flood(3 * CommandChannel::kBufferCap, 'x');
-    peer->write("L05\r\n");
-    QTRY_COMPARE(sink.replies, QByteArrayList{"L05\r\n"});
-    peer->write(flood);
-    peer->flush();
-    QTRY_VERIFY(channel->tcpSocket().bytesAvailable() == 0 && !peer->bytesToWrite());
-    QTest::qWait(20);
-    QVERIFY(state.NetRxBuffer.size() <= CommandChannel::kBufferCap);
-    peer->write("yyy\r\nP0+0001000\r\n");
-    QTRY_COMPARE(sink.replies.size(), 2);
-    QCOMPARE(sink.replies.last(), QByteArray("P0+0001000\r\n"));
-    QVERIFY(state.NetRxBuffer.isEmpty());
+void TstLink::capKeepsEveryGoodLineWhereverSplit() {
+    // Cap 8: "1234567\r\n" is one past it and goes, "123456\r\n" is at it and stays.
+    const QByteArray sample = "ab\r\n1234567\r\n123456\r\nXY\r\n";
+    const QByteArray good = "ab\r\n123456\r\nXY\r\n";
+    for (qsizetype i = 0; i <= sample.size(); ++i) {
+        for (qsizetype j = i; j <= sample.size(); ++j) {
+            QByteArray buffer;
+            bool discarding = false;
+            QByteArray handed;
+            for (const QByteArrayView piece : {QByteArrayView(sample).first(i), QByteArrayView(sample).sliced(i, j - i),
+                                               QByteArrayView(sample).sliced(j)}) {
+                for (const QByteArray& reply : gatherReceived(buffer, discarding, piece, 8)) {
+                    QVERIFY2(reply.endsWith('\n'), qPrintable(QStringLiteral("split %1,%2").arg(i).arg(j)));
+                    handed += reply;
+                }
+            }
+            QVERIFY2(handed == good && buffer.isEmpty() && !discarding,
+                     qPrintable(QStringLiteral("split %1,%2 handed %3").arg(i).arg(j).arg(QString::fromLatin1(handed))));
+        }
+    }
+}
+
+void TstLink::overlongLineIsDiscarded_data() {
+    QTest::addColumn<bool>("lan");
+    QTest::addColumn<QByteArrayList>("pieces");
+    QTest::addColumn<QByteArray>("left");
+    const QByteArray x(60000, 'x');
+    const QByteArrayList endsWithLf{x, QByteArray(6000, 'x') + "\r\n", "P0+0001000\r\n"};
+    const QByteArrayList endsInGoodLine{x, QByteArray(6000, 'x') + "\r\nP0+00", "01000\r\n"};
+    const QByteArrayList flood{QByteArray(3 * CommandChannel::kBufferCap, 'x'), "yyy\r\nP0+0001000\r\n"};
+    for (const bool lan : {true, false}) {
+        const char* link = lan ? "LAN" : "USB";
+        QTest::addRow("%s: the crossing piece ends with LF", link) << lan << endsWithLf << QByteArray();
+        QTest::addRow("%s: the crossing piece ends inside a good line", link)
+            << lan << endsInGoodLine << QByteArray();
+        QTest::addRow("%s: a flood without LF", link) << lan << flood << QByteArray();
+    }
+}
+
+void TstLink::overlongLineIsDiscarded() {
+    QFETCH(bool, lan);
+    QFETCH(QByteArrayList, pieces);
+    TestPty pty;
+    if (lan) {
+        connectTcp();
+        feedNet(pieces);
+    } else {
+        QVERIFY(pty.ok());
+        QVERIFY(channel->openSerial(pty.slavePath()));
+        // The pty holds a few KiB: write in chunks and poll each one in, as the tick would.
+        for (const QByteArray& piece : pieces) {
+            for (qsizetype at = 0; at < piece.size(); at += 1024) {
+                const QByteArray chunk = piece.mid(at, 1024);
+                pty.write(chunk);
+                QTRY_COMPARE(channel->serialPort().bytesAvailable(), qint64(chunk.size()));
+                channel->PollUsbInput();
+            }
+        }
+    }
+    QCOMPARE(sink.replies, QByteArrayList{"P0+0001000\r\n"});
+    QVERIFY((lan ? state.NetRxBuffer : state.UsbRxBuffer).isEmpty());
 }
 
 QTEST_MAIN(TstLink)

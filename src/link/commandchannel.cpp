@@ -5,6 +5,7 @@
 #include "messages.h"
 #include "panelstate.h"
 #include "panelview.h"
+#include "receivebuffer.h"
 #include "replysink.h"
 
 CommandChannel::CommandChannel(PanelState& state, PanelView& view, MessageSink& messages,
@@ -95,34 +96,12 @@ void CommandChannel::onTcpData() {
     gather(state_.NetRxBuffer, netDiscarding_, tcpclient.readAll(), true);
 }
 
-void CommandChannel::gather(QByteArray& buffer, bool& discarding, QByteArray data, bool lan) {
+void CommandChannel::gather(QByteArray& buffer, bool& discarding, const QByteArray& data, bool lan) {
     if (data.isEmpty()) {
         return;
     }
     emit bytesReceived(data, lan);
-    if (discarding) {
-        const qsizetype lf = data.indexOf('\n');
-        if (lf < 0) {
-            return;
-        }
-        data.remove(0, lf + 1);
-        discarding = false;
-        if (data.isEmpty()) {
-            return;
-        }
-    }
-    buffer += data;
-    if (buffer.size() > kBufferCap) {
-        // The overlong line is whatever follows the last LF; complete lines before it survive.
-        const qsizetype lastLf = buffer.lastIndexOf('\n');
-        buffer.truncate(lastLf + 1);
-        discarding = true;
-    }
-    if (buffer.endsWith('\n')) {
-        // Taken out before the hand-over: should the interpreter's work open a box whose event
-        // loop delivers more data, that data starts a fresh buffer instead of repeating this one.
-        QByteArray reply;
-        reply.swap(buffer);
+    for (const QByteArray& reply : gatherReceived(buffer, discarding, data, kBufferCap)) {
         if (sink_ != nullptr) {
             sink_->InterpretReply(reply);
         }

@@ -20,7 +20,7 @@ struct PanelState;
 class CommandChannel : public QObject, public CommandLink {
     Q_OBJECT
 public:
-    // A receive buffer never grows past this; a longer line is discarded whole.
+    // A receive line longer than this is discarded up to its LF; the lines around it are kept.
     static constexpr qsizetype kBufferCap = 64 * 1024;
 
     CommandChannel(PanelState& state, PanelView& view, MessageSink& messages, IntervalTimer& timer2,
@@ -61,8 +61,8 @@ signals:
 private:
     void onTcpData();
     void onSerialError(QSerialPort::SerialPortError error);
-    // Appends to a buffer under the cap and hands it over when it ends with LF.
-    void gather(QByteArray& buffer, bool& discarding, QByteArray data, bool lan);
+    // Appends to a buffer under the cap and hands over what is complete.
+    void gather(QByteArray& buffer, bool& discarding, const QByteArray& data, bool lan);
 
     PanelState& state_;
     PanelView& view_;
