@@ -37,6 +37,8 @@ private slots:
     void capKeepsEveryGoodLineWhereverSplit();
     void overlongLineIsDiscarded_data();
     void overlongLineIsDiscarded();
+    void closingSendsWhatWasWritten_data();
+    void closingSendsWhatWasWritten();
 
 private:
     void connectTcp();
@@ -286,6 +288,42 @@ void TstLink::overlongLineIsDiscarded() {
     }
     QCOMPARE(sink.replies, QByteArrayList{"P0+0001000\r\n"});
     QVERIFY((lan ? state.NetRxBuffer : state.UsbRxBuffer).isEmpty());
+}
+
+void TstLink::closingSendsWhatWasWritten_data() {
+    QTest::addColumn<int>("waitMs");
+    QTest::newRow("disconnect") << 0;
+    QTest::newRow("quit") << 3000;
+}
+
+void TstLink::closingSendsWhatWasWritten() {
+    // Far more than the kernel buffers take: most of it still waits in the socket's own buffer
+    // when the link is closed, and must arrive all the same, the stop at its end. The peer reads
+    // in a thread of its own, as a controller would, so a closing that blocks can drain too.
+    QFETCH(int, waitMs);
+    connectTcp();
+    const QByteArray bulk = QByteArray(8 << 20, 'x') + "\r\nSTP\r\n";
+    QVERIFY(channel->SendCommand(bulk));
+    QVERIFY(channel->tcpSocket().bytesToWrite() > 0);
+    QByteArray received;
+    QThread* const home = QThread::currentThread();
+    std::unique_ptr<QThread> reader(QThread::create([&] {
+        QThread::msleep(50);
+        while (peer->waitForReadyRead(5000)) {
+            received += peer->readAll();
+        }
+        received += peer->readAll();
+        peer->moveToThread(home);
+    }));
+    peer->setParent(nullptr);
+    std::unique_ptr<QTcpSocket> owned(peer);
+    peer->moveToThread(reader.get());
+    reader->start();
+    channel->closeTcp(waitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(reader->isFinished(), 15000);
+    QCOMPARE(received.size(), bulk.size());
+    QVERIFY(received.endsWith("STP\r\n"));
+    QTRY_COMPARE(channel->tcpSocket().state(), QAbstractSocket::UnconnectedState);
 }
 
 QTEST_MAIN(TstLink)

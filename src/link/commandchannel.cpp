@@ -93,6 +93,10 @@ void CommandChannel::PollUsbInput() {
 }
 
 void CommandChannel::onTcpData() {
+    if (tcpclient.state() == QAbstractSocket::ClosingState) {
+        tcpclient.readAll();  // a link being closed delivers nothing more
+        return;
+    }
     gather(state_.NetRxBuffer, netDiscarding_, tcpclient.readAll(), true);
 }
 
@@ -114,9 +118,18 @@ void CommandChannel::openTcp(const QString& host, quint16 port) {
     tcpclient.connectToHost(host, port);
 }
 
-void CommandChannel::closeTcp() {
-    tcpclient.abort();
-    tcpclient.close();
+void CommandChannel::closeTcp(int waitMs) {
+    if (tcpclient.state() != QAbstractSocket::ConnectedState) {
+        tcpclient.abort();
+        return;
+    }
+    // What was written still goes out: the socket closes once its write buffer is empty. Only a
+    // program about to end waits for that, and briefly.
+    tcpclient.disconnectFromHost();
+    if (waitMs > 0 && tcpclient.state() != QAbstractSocket::UnconnectedState &&
+        !tcpclient.waitForDisconnected(waitMs)) {
+        tcpclient.abort();
+    }
 }
 
 bool CommandChannel::openSerial(const QString& portName) {

@@ -40,7 +40,8 @@ public:
 
     // Link set-up for the connection session. Opening the TCP link only starts connecting.
     void openTcp(const QString& host, quint16 port);
-    void closeTcp();
+    // Closes after what was written has gone out; `waitMs` > 0 waits that long for it (at exit).
+    void closeTcp(int waitMs = 0);
     bool openSerial(const QString& portName);
     void closeSerial();
     QString serialError() const { return MSComm1.errorString(); }
