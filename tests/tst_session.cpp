@@ -29,6 +29,8 @@ private slots:
     void recentListRules_data();
     void recentListRules();
     void usbConnectOpensSessionAndRemembersPort();
+    void typedTextIsNotCompleted_data();
+    void typedTextIsNotCompleted();
     void tcpConnectAndDisconnect();
     void portNumberRules_data();
     void portNumberRules();
@@ -186,6 +188,37 @@ void TstSession::usbConnectOpensSessionAndRemembersPort() {
     QCOMPARE(view.portLine, QStringLiteral("Port No. "));
     QCOMPARE(view.hostLine, QStringLiteral("Host Name "));
     QVERIFY(view.lanEnabled && view.usbEnabled);
+}
+
+void TstSession::typedTextIsNotCompleted_data() {
+    QTest::addColumn<bool>("lan");
+    QTest::newRow("HostEdit") << true;
+    QTest::newRow("ComNo") << false;
+}
+
+void TstSession::typedTextIsNotCompleted() {
+    // A remembered entry that starts with the typed text must not be offered in its place.
+    QFETCH(bool, lan);
+    TestPty pty;
+    QTcpServer server;
+    QVERIFY(pty.ok() && server.listen(QHostAddress::LocalHost, 0));
+    const QString typed = lan ? QStringLiteral("127.0.0.1") : pty.slavePath();
+    writeFile(lan ? Session::kHostsFile : Session::kComFile, (typed + "0,,,,,,\r\n").toUtf8());
+    view.lan = lan;
+    session->ConnectClicked();
+    QComboBox* box = combo(lan ? "HostEdit" : "ComNo");
+    QCOMPARE(box->itemText(0), typed + "0");
+    box->lineEdit()->clear();
+    session->dialog()->activateWindow();
+    box->setFocus();
+    QTRY_VERIFY(box->lineEdit()->hasFocus());  // completion works only on the focused box
+    QTest::keyClicks(box->lineEdit(), typed);
+    QCOMPARE(box->currentText(), typed);
+    session->dialog()->findChild<QLineEdit*>("Text1")->setText(QString::number(server.serverPort()));
+    click("ConnectButton");
+    QVERIFY(state.Connected);
+    QCOMPARE(readFile(lan ? Session::kHostsFile : Session::kComFile), (typed + "," + typed + "0,,,,,\r\n").toUtf8());
+    channel->closeTcp();
 }
 
 void TstSession::tcpConnectAndDisconnect() {

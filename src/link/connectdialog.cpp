@@ -25,6 +25,8 @@ QComboBox* editableCombo(const QString& name, const QString& text, QWidget* pare
     combo->setEditable(true);
     // Lists are kept by the session's rules, never grown by the combo box itself.
     combo->setInsertPolicy(QComboBox::NoInsert);
+    // The text is exactly what the operator typed: no remembered entry is completed into it.
+    combo->setCompleter(nullptr);
     combo->setEditText(text);
     combo->setMinimumWidth(220);
     return combo;
