@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QGridLayout>
@@ -28,9 +29,61 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
     return button;
 }
 
+// Drive1 is read again as it opens, so a volume mounted meanwhile (a USB stick) can be chosen.
+class DriveBox : public QComboBox {
+public:
+    DriveBox(QWidget* parent, std::function<void()> beforeShowing)
+        : QComboBox(parent), beforeShowing_(std::move(beforeShowing)) {}
+    void showPopup() override {
+        beforeShowing_();
+        QComboBox::showPopup();
+    }
+
+private:
+    std::function<void()> beforeShowing_;
+};
+
+// Kernel views and memory-backed volumes: nothing a table is saved to.
+bool isVirtualFileSystem(const QByteArray& type) {
+    static const QList<QByteArray> types = {
+        "proc",    "sysfs",     "devpts",     "devtmpfs", "tmpfs",      "ramfs",       "cgroup",
+        "cgroup2", "mqueue",    "debugfs",    "tracefs",  "securityfs", "pstore",      "bpf",
+        "configfs", "fusectl",  "hugetlbfs",  "autofs",   "binfmt_misc", "rpc_pipefs", "nsfs",
+        "efivarfs", "selinuxfs", "nfsd"};
+    return types.contains(type);
+}
+
+// Volumes that may answer slowly or never: only their mount point is shown.
+bool isRemoteFileSystem(const QByteArray& type) {
+    for (const char* prefix : {"nfs", "cifs", "smb", "fuse", "9p", "afs", "ceph", "glusterfs", "davfs", "sshfs"}) {
+        if (type.startsWith(prefix)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The table writes a space as \040 and a backslash as \134 (three octal digits).
+QString unescapeMountPath(const QByteArray& field) {
+    QByteArray out;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            bool ok = false;
+            const int code = field.mid(i + 1, 3).toInt(&ok, 8);
+            if (ok && code < 256) {
+                out += char(code);
+                i += 3;
+                continue;
+            }
+        }
+        out += field[i];
+    }
+    return QString::fromUtf8(out);
+}
+
 }  // namespace
 
-FileChooser::FileChooser(QWidget* parent) : QFrame(parent) {
+FileChooser::FileChooser(QWidget* parent, VolumeSource volumes) : QFrame(parent), volumes_(std::move(volumes)) {
     setObjectName(QStringLiteral("fileChooser"));
     setFrameShape(QFrame::StyledPanel);
 
@@ -42,7 +95,7 @@ FileChooser::FileChooser(QWidget* parent) : QFrame(parent) {
     txtFileName_->setObjectName(QStringLiteral("txtFileName"));
     txtFileName_->setToolTip(QStringLiteral("Table data file name(xxx.txt)"));
 
-    drive1_ = new QComboBox(this);
+    drive1_ = new DriveBox(this, [this] { fillDrives(); });
     drive1_->setObjectName(QStringLiteral("Drive1"));
     dir1_ = new QListWidget(this);
     dir1_->setObjectName(QStringLiteral("Dir1"));
@@ -159,25 +212,50 @@ QString FileChooser::joinPath(const QString& dir, const QString& name) {
 
 QStringList FileChooser::volumeRoots() {
     QStringList roots;
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        // Containers mount single files (hosts, resolv.conf) as volumes; only folders can be
-        // browsed, and a volume of no size is a kernel view rather than storage.
-        if (volume.isValid() && volume.isReady() && volume.bytesTotal() > 0 &&
-            QFileInfo(volume.rootPath()).isDir()) {
-            roots << QDir::toNativeSeparators(volume.rootPath());
-        }
+#ifdef Q_OS_LINUX
+    QFile table(QStringLiteral("/proc/self/mounts"));
+    if (table.open(QIODevice::ReadOnly)) {
+        roots = mountRoots(table.readAll());
     }
+#endif
+    // Drive letters are known without asking the drives; elsewhere this is the root alone.
     for (const QFileInfo& drive : QDir::drives()) {
         roots << QDir::toNativeSeparators(drive.absoluteFilePath());
     }
-    roots.removeDuplicates();
-    roots.sort(Qt::CaseInsensitive);
     return roots;
 }
 
+QStringList FileChooser::mountRoots(const QByteArray& table) {
+    QStringList roots;
+    for (const QByteArray& line : table.split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 3 || isVirtualFileSystem(fields[2])) {
+            continue;
+        }
+        const QString root = unescapeMountPath(fields[1]);
+        if (isRemoteFileSystem(fields[2]) || QFileInfo(root).isDir()) {
+            roots << root;
+        }
+    }
+    return roots;
+}
+
+QStringList FileChooser::driveList(QStringList volumes, const QString& folder) {
+    QString own = QStorageInfo(folder).rootPath();
+    if (own.isEmpty()) {
+        own = QDir::rootPath();
+    }
+    volumes << QDir::toNativeSeparators(own);
+    volumes.removeDuplicates();
+    volumes.sort(Qt::CaseInsensitive);
+    return volumes;
+}
+
 void FileChooser::fillDrives() {
+    const QSignalBlocker quiet(drive1_);
     drive1_->clear();
-    drive1_->addItems(volumeRoots());
+    drive1_->addItems(driveList(volumes_ ? volumes_() : QStringList(), dir_.isEmpty() ? QDir::currentPath() : dir_));
+    showDriveOf(dir_);
 }
 
 void FileChooser::showDriveOf(const QString& path) {
@@ -212,11 +290,15 @@ void FileChooser::fillFolders() {
                                        QStringLiteral(".."), dir1_);
         up->setData(Qt::UserRole, QDir::cleanPath(dir_ + QStringLiteral("/..")));
     }
-    const QStringList folders =
-        here.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-    for (const QString& name : folders) {
-        auto* item = new QListWidgetItem(style()->standardIcon(QStyle::SP_DirIcon), name, dir1_);
-        item->setData(Qt::UserRole, here.absoluteFilePath(name));
+    // Only folders and links to folders: a link to a device is not a place to go.
+    const QFileInfoList folders =
+        here.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo& folder : folders) {
+        if (!folder.isDir()) {
+            continue;
+        }
+        auto* item = new QListWidgetItem(style()->standardIcon(QStyle::SP_DirIcon), folder.fileName(), dir1_);
+        item->setData(Qt::UserRole, folder.absoluteFilePath());
     }
     dir1_->setCurrentItem(current);
 }

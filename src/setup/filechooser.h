@@ -3,6 +3,7 @@
 #include <QFrame>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class QComboBox;
 class QLabel;
@@ -17,7 +18,9 @@ class QPushButton;
 class FileChooser : public QFrame {
     Q_OBJECT
 public:
-    explicit FileChooser(QWidget* parent = nullptr);
+    // Where Drive1's volumes come from; read afresh each time the operator opens the list.
+    using VolumeSource = std::function<QStringList()>;
+    explicit FileChooser(QWidget* parent = nullptr, VolumeSource volumes = &FileChooser::volumeRoots);
 
     // The folder shown by Dir1 (and listed by File1), with the platform's separators.
     QString dirPath() const;
@@ -35,8 +38,15 @@ public:
     // The folder and a name joined with one separator: a folder that already ends with one
     // (a root such as "/" or "C:\") gets the name appended directly.
     static QString joinPath(const QString& dir, const QString& name);
-    // Roots and mounted volumes that hold a real file system, deduplicated, as shown by Drive1.
+    // Roots and mounted volumes that hold a real file system, from the system's mount table.
     static QStringList volumeRoots();
+    // The mount points of a Linux mount table (the text of /proc/self/mounts) that can hold
+    // files. A network or user-space volume is listed without being looked at, since a stale one
+    // would block the caller; a local one must be a folder (containers mount single files).
+    static QStringList mountRoots(const QByteArray& table);
+    // What Drive1 lists: `volumes` and always the volume of `folder` (or "/" when none is known),
+    // without repeats, in order.
+    static QStringList driveList(QStringList volumes, const QString& folder);
 
 signals:
     void saveClicked();
@@ -52,6 +62,7 @@ private:
     void folderActivated(QListWidgetItem* item);
     void fileClicked(QListWidgetItem* item);
 
+    VolumeSource volumes_;
     QString dir_;  // absolute, with '/' separators, as QDir keeps it
     QLabel* label13_ = nullptr;
     QLineEdit* txtFileName_ = nullptr;
