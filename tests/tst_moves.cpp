@@ -299,6 +299,9 @@ void TstMoves::sequencesTickByTick_data() {
         << QList<QByteArrayList>{{"S3016"}, {"REL00001000"}, {"REL10001000"}, {"S3017"}, {"STS0?"}};
     QTest::newRow("relative, one channel")
         << 1 << QList<int>{1} << QList<QByteArrayList>{{"REL10001000"}, {"STS0?"}};
+    QTest::newRow("preset, three channels: one tick")
+        << -1 << QList<int>{0, 2, 3}
+        << QList<QByteArrayList>{{"PS00001000", "PS20001000", "PS30001000"}, {"STS0?"}};
     QTest::newRow("absolute, four channels")
         << 2 << QList<int>{3, 2, 1, 0}
         << QList<QByteArrayList>{{"S3016"},       {"ABS00001000"}, {"ABS10001000"}, {"ABS20001000"},
@@ -313,7 +316,7 @@ void TstMoves::sequencesTickByTick() {
     state.ReplyWaitTicks = 3;
     select(channels);
     view.mode = mode;
-    commands->Start();
+    mode < 0 ? commands->Preset() : commands->Start();
     for (const QByteArrayList& expected : ticks) {
         QCOMPARE(tick(), expected);
     }
@@ -345,29 +348,43 @@ void TstMoves::sequenceWaitsBehindDemo() {
 }
 
 void TstMoves::demoLegs_data() {
+    QTest::addColumn<int>("ch");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArrayList>("legs");
-    QTest::newRow("0001000") << "0001000" << QByteArrayList{"REL00001000", "REL0-0001000", "REL00001000"};
-    QTest::newRow("-500") << "-500" << QByteArrayList{"REL0-500", "REL0+500", "REL0-500"};
+    for (int ch = 0; ch < 4; ++ch) {
+        QTest::addRow("channel %d", ch) << ch << "0001000" << QByteArrayList{"0001000", "-0001000", "0001000"};
+    }
+    QTest::newRow("channel 3, -500") << 3 << "-500" << QByteArrayList{"-500", "+500", "-500"};
 }
 
 void TstMoves::demoLegs() {
+    QFETCH(int, ch);
     QFETCH(QString, text);
     QFETCH(QByteArrayList, legs);
-    view.text1[0] = text;
-    view.backlash[0] = true;  // a leg never carries the backlash mark
-    select({0});
+    const QByteArray digit = QByteArray::number(ch);
+    view.text1[ch] = text;
+    view.backlash[ch] = true;  // a leg never carries the backlash mark
+    select({ch});
+    state.ChannelStopCondition[ch] = true;  // left over from an earlier stop at a limit
     moves->DemoClicked();
     QCOMPARE(view.demoCaption, QStringLiteral("DEMO END"));
     QCOMPARE(view.demoColour, Bgr::LightYellow);
+    QVERIFY(!state.ChannelStopCondition[ch]);
+    state.ChannelStopCondition[ch] = true;  // still reported until the channel moves
     for (const QByteArray& leg : legs) {
-        QCOMPARE(tick(), QByteArrayList{leg});
+        QCOMPARE(tick(), QByteArrayList{"REL" + digit + leg});
         QCOMPARE(tick(), QByteArrayList{});  // pending until reported busy
-        state.ChannelBusy[0] = true;
-        state.DemoLegPending[0] = false;
+        // As a status reply of the moving channel leaves it:
+        state.ChannelBusy[ch] = true;
+        state.DemoLegPending[ch] = state.DemoHaltMuted[ch] = state.ChannelStopCondition[ch] = false;
         QCOMPARE(tick(), QByteArrayList{});
-        state.ChannelBusy[0] = false;
+        state.ChannelBusy[ch] = false;
     }
+    moves->DemoClicked();  // end requested
+    QCOMPARE(tick(), QByteArrayList{"S3" + digit + "40"});
+    QCOMPARE(view.demoCaption, QStringLiteral("DEMO DRIVE"));
+    QCOMPARE(view.demoColour, Bgr::ButtonFace);
+    QCOMPARE(state.DemoFlags, 0);
 }
 
 void TstMoves::demoEndsOnStopCondition() {
@@ -384,16 +401,8 @@ void TstMoves::demoEndsOnStopCondition() {
 }
 
 void TstMoves::demoEndedByButton() {
+    // The button's end is counted in demoLegs; "Stop" ends a running drive too.
     select({1});
-    moves->DemoClicked();
-    tick();
-    moves->DemoClicked();
-    QCOMPARE(view.demoCaption, QStringLiteral("DEMO END"));
-    QVERIFY(!state.DemoLegPending[1]);
-    QCOMPARE(tick(), QByteArrayList{"S3140"});
-    QCOMPARE(view.demoColour, Bgr::ButtonFace);
-    QCOMPARE(state.DemoFlags, 0);
-    // "Stop" also ends a running drive.
     moves->DemoClicked();
     tick();
     commands->Stop();

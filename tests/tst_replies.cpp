@@ -62,28 +62,32 @@ void TstReplies::dispatchByStepAndLength_data() {
     QTest::addColumn<int>("step");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<int>("next");
-    // Network rotation
-    QTest::newRow("net position A") << Kelda << 0 << QByteArray("P0+0001000\r\n") << 10;
-    QTest::newRow("net lamp A") << Kelda << 10 << QByteArray("L05\r\n") << 1;
-    QTest::newRow("net position B") << Kelda << 1 << QByteArray("P1+0001000\r\n") << 11;
-    QTest::newRow("net lamp B, two channels") << Kelda << 11 << QByteArray("L00\r\n") << 0;
-    QTest::newRow("lamp B, four channels") << Vasko << 11 << QByteArray("L00\r\n") << 2;
-    QTest::newRow("lamp D") << Vasko << 13 << QByteArray("L00\r\n") << 0;
-    QTest::newRow("speed, network") << Kelda << 5 << QByteArray("S48=020\r\n") << 0;
-    QTest::newRow("speed, USB") << Runel << 5 << QByteArray("S48=020\r\n") << 20;
-    QTest::newRow("status A") << Runel << 20 << QByteArray("ST0100+0001000\r\n") << 21;
-    QTest::newRow("status B, two channels") << Runel << 21 << QByteArray("ST0000+0000000\r\n") << 20;
-    QTest::newRow("status B, four channels") << Vasko << 21 << QByteArray("ST0000+0000000\r\n") << 22;
-    QTest::newRow("status D") << Vasko << 23 << QByteArray("ST0000+0000000\r\n") << 20;
-    // Wrong lengths drop the rotation to step 0, a USB controller too.
-    QTest::newRow("position too short") << Kelda << 0 << QByteArray("P0+0001\r\n") << 0;
-    QTest::newRow("lamp too long") << Kelda << 10 << QByteArray("L05xyz\r\n") << 0;
-    QTest::newRow("status too short") << Runel << 20 << QByteArray("ST0100+00010\r\n") << 0;
-    QTest::newRow("speed of 8 on two channels") << Runel << 5 << QByteArray("S48=0200\r\n") << 0;
-    QTest::newRow("speed of 7 on four channels") << Vasko << 5 << QByteArray("S48=020\r\n") << 0;
-    QTest::newRow("step without a query") << Kelda << 7 << QByteArray("anything\r\n") << 0;
-    QTest::newRow("lone LF counts in the length") << Kelda << 10 << QByteArray("L05\n\n\n\r\n") << 0;
-    QTest::newRow("free text stays at 6") << Kelda << 6 << QByteArray("ERR\r\n") << 6;
+    QTest::addColumn<bool>("read");  // shown in the channel's position or lamps
+    // A reply of `limit` sevens is read; one character more or fewer (`past`) drops the rotation
+    // to step 0, a USB controller's too.
+    const auto edge = [](const char* what, Kind kind, int step, int limit, QList<int> past, int next) {
+        QTest::addRow("%s, step %d, %d characters", what, step, limit)
+            << kind << step << QByteArray(limit, '7') + "\r\n" << next << true;
+        for (int length : past) {
+            QTest::addRow("%s, step %d, %d characters", what, step, length)
+                << kind << step << QByteArray(length, '7') + "\r\n" << 0 << false;
+        }
+    };
+    for (int ch = 0; ch < 4; ++ch) {
+        edge("four-channel position", Vasko, ch, 8, {7}, 10 + ch);
+        edge("four-channel lamp", Vasko, 10 + ch, 5, {6}, ch == 3 ? 0 : ch + 1);
+        edge("four-channel status", Vasko, 20 + ch, 14, {13}, ch == 3 ? 20 : 21 + ch);
+    }
+    for (int ch = 0; ch < 2; ++ch) {
+        edge("network position", Kelda, ch, 8, {7}, 10 + ch);
+        edge("network lamp", Kelda, 10 + ch, 5, {6}, ch == 0 ? 1 : 0);
+        edge("two-channel status", Runel, 20 + ch, 14, {13}, ch == 0 ? 21 : 20);
+    }
+    edge("two-channel speed", Runel, 5, 7, {6, 8}, 20);
+    edge("four-channel speed", Vasko, 5, 9, {8, 10}, 20);
+    QTest::newRow("step without a query") << Kelda << 7 << QByteArray("anything\r\n") << 0 << false;
+    QTest::newRow("lone LF counts in the length") << Kelda << 10 << QByteArray("L07\n\n\n\r\n") << 0 << false;
+    QTest::newRow("free text stays at 6") << Kelda << 6 << QByteArray("ERR\r\n") << 6 << false;
 }
 
 void TstReplies::dispatchByStepAndLength() {
@@ -97,6 +101,9 @@ void TstReplies::dispatchByStepAndLength() {
     state.AwaitingReply = 1;
     feed(reply);
     QTEST(state.PollStep, "next");
+    if (const int ch = step % 10; ch < 4) {
+        QTEST(view.position[ch].startsWith(u'7') || view.lamps[int(PanelView::Lamp::CW)][ch], "read");
+    }
     // Every reply line closes the outstanding query, recognised or not.
     QCOMPARE(state.TimeoutCount, 0);
     QCOMPARE(state.ReplyWaitTicks, 0);
@@ -124,7 +131,7 @@ void TstReplies::modelIdentification() {
     QFETCH(QByteArray, reply);
     QFETCH(bool, four);
     state.PollStep = 4;
-    view.position[2] = QStringLiteral("+0000200");
+    view.position = {"+1", "+2", "+3", "+4"};
     feed(reply + "\r\n");
     QCOMPARE(view.firmware, QStringLiteral("Firmware Version  ") + QString::fromLatin1(reply));
     QTEST(view.modelTitle, "title");
@@ -133,9 +140,11 @@ void TstReplies::modelIdentification() {
     QTEST(state.LastChannel, "lastChannel");
     QTEST(view.demoVisible, "usb");
     QTEST(view.fontSize[0], "font");
-    QCOMPARE(view.channelEnabled[2], four);
-    QCOMPARE(view.channelEnabled[3], four);
-    QCOMPARE(view.position[2], four ? QStringLiteral("+0000200") : QStringLiteral("-----------"));
+    for (int ch = 0; ch < 4; ++ch) {
+        const bool kept = four || ch < 2;
+        QCOMPARE(view.channelEnabled[ch], kept);
+        QCOMPARE(view.position[ch], kept ? QStringLiteral("+%1").arg(ch + 1) : QStringLiteral("-----------"));
+    }
     QCOMPARE(state.PollStep, 5);
 }
 
@@ -143,7 +152,7 @@ void TstReplies::twoChannelModelAfterFourChannel() {
     identify(Vasko);
     state.ChannelSelected = {1, 0, 1, 1, 0};
     view.channelColour[2] = view.channelColour[3] = Bgr::LightOrange;
-    view.position[2] = QStringLiteral("+0000200");
+    view.position[2] = view.position[3] = QStringLiteral("+0000200");
     identify(Kelda);
     QVERIFY(!state.FourChModel);
     QCOMPARE(state.LastChannel, 1);
@@ -169,6 +178,7 @@ void TstReplies::speedReport_data() {
     QTest::newRow("M") << Runel << QByteArray("S48=020") << 1;
     QTest::newRow("H from any other") << Runel << QByteArray("S48=0x0") << 0;
     QTest::newRow("four channels, nine characters") << Vasko << QByteArray("S48=01000") << 2;
+    QTest::newRow("network, eight characters: not read") << Kelda << QByteArray("S48=0100") << 1;
 }
 
 void TstReplies::speedReport() {

@@ -235,6 +235,7 @@ void TstSession::tcpConnectAndDisconnect() {
     session->ConnectClicked();
     QCOMPARE(channel->tcpSocket().state(), QAbstractSocket::UnconnectedState);
     QVERIFY(!state.Connected);
+    QVERIFY(view.lanEnabled && view.usbEnabled);
 }
 
 void TstSession::portNumberRules_data() {
