@@ -1,10 +1,8 @@
 // The whole panel against a controller whose line misbehaves, over loopback TCP (KELDA-01) and a
 // pseudo-terminal (VASKO-01): silence, lost, late and fragmented replies, service-request markers,
-// line noise and an endless line. What the operator sees and what the panel sends.
+// and line noise. What the operator sees and what the panel sends.
 #include "faultdrive.h"
-#include "scriptedcontroller.h"
 
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QtTest>
@@ -39,8 +37,6 @@ QString receiveBox(SimPanel& p) {
 class TstFaults : public QObject {
     Q_OBJECT
 private slots:
-    void silentControllerFailsAtTick45_data() { links(); }
-    void silentControllerFailsAtTick45();
     void silenceWithTimer2RunningShowsOneBox_data() { links(); }
     void silenceWithTimer2RunningShowsOneBox();
     void droppedRepliesAreRetried_data() { links(); }
@@ -53,8 +49,6 @@ private slots:
     void serviceRequestMarkers();
     void garbageAndNulBytes_data() { links(); }
     void garbageAndNulBytes();
-    void megabyteLineWithoutLineFeed_data();
-    void megabyteLineWithoutLineFeed();
 
 private:
     static void links();
@@ -67,41 +61,6 @@ void TstFaults::links() {
     QTest::addColumn<SimModel>("model");
     QTest::newRow("TCP") << SimModel::Kelda;
     QTest::newRow("pty") << SimModel::Vasko;
-}
-
-void TstFaults::silentControllerFailsAtTick45() {
-    QFETCH(SimModel, model);
-    SimPanel* p = ready(model);
-    QVERIFY(p);
-    QVERIFY(stopAtReply(*p));
-    p->sim.faults().setSilent(true);
-    QSignalSpy sent(&p->app->channel, &CommandChannel::commandSent);
-    bool stateFirst = false;
-    p->messages.onShow = [&](const RecordingMessages::Box&) {
-        stateFirst = !p->app->state.Connected && !p->app->Timer2.running();
-    };
-
-    QList<int> sendingTicks;
-    int lostAt = 0;
-    for (int t = 1; t <= 60 && lostAt == 0; ++t) {
-        const qsizetype before = sent.size();
-        tick(*p);
-        if (sent.size() > before) {
-            sendingTicks << t;
-        }
-        if (!p->messages.boxes.isEmpty()) {
-            lostAt = t;
-        }
-    }
-    QCOMPARE(sendingTicks, (QList<int>{1, 12, 23, 34}));
-    QCOMPARE(lostAt, 45);
-    const QByteArrayList queries = sentTexts(sent);
-    QCOMPARE(queries.count(queries.first()), 4);
-    QCOMPARE(p->messages.boxes.size(), 1);
-    QCOMPARE(p->messages.boxes.first().text, QStringLiteral("Connection failed !"));
-    QCOMPARE(p->messages.boxes.first().title, QString());
-    QVERIFY(stateFirst);
-    QCOMPARE(p->text("Connect"), QStringLiteral("Connect"));
 }
 
 void TstFaults::silenceWithTimer2RunningShowsOneBox() {
@@ -141,7 +100,9 @@ void TstFaults::singleBytePiecesShowAsWholeReplies() {
     QVERIFY(stopAtReply(*p));  // the pieces start with the next reply
     QSignalSpy sent(&p->app->channel, &CommandChannel::commandSent);
     QSignalSpy delivered(&p->app->channel, &CommandChannel::replyDelivered);
+    QSignalSpy pieces(&p->app->channel, &CommandChannel::bytesReceived);
     QVERIFY(pollReplies(*p, 12));
+    QVERIFY(pieces.size() > delivered.size());  // the split really happened
     for (const QList<QVariant>& args : delivered) {
         const QByteArray reply = args.at(0).toByteArray();
         QVERIFY2(reply.endsWith("\r\n") && reply.count('\n') == 1, reply.constData());
@@ -223,6 +184,7 @@ void TstFaults::serviceRequestMarkers() {
     SimPanel* p = ready(model);
     QVERIFY(p);
     const QStringList shown = display(*p);
+    p->find<QPlainTextEdit>(QStringLiteral("Text3"))->clear();  // a pooled panel may show an earlier notice
     if (inside) {
         p->sim.faults().setSrqInsideEvery(1);  // every marker form in turn
     } else {
@@ -263,43 +225,6 @@ void TstFaults::garbageAndNulBytes() {
     p->sim.faults().setGarbageEvery(0);
     QVERIFY(pollReplies(*p, 12));
     QCOMPARE(display(*p), shown);
-}
-
-void TstFaults::megabyteLineWithoutLineFeed_data() {
-    QTest::addColumn<bool>("usb");
-    QTest::newRow("TCP") << false;
-    QTest::newRow("pty") << true;
-}
-
-void TstFaults::megabyteLineWithoutLineFeed() {
-    QFETCH(bool, usb);
-    ScriptedController controller(usb);
-    QVERIFY(controller.listening());
-    RecordingMessages messages;
-    QTemporaryDir dir;
-    Application app(QDir(dir.path()), &messages);
-    QVERIFY(controller.connectPanel(app));
-    QTRY_VERIFY(app.state.PollStep != 4 && app.state.PollStep != 5);
-
-    QByteArray& buffer = usb ? app.state.UsbRxBuffer : app.state.NetRxBuffer;
-    qsizetype largest = 0;
-    connect(&app.channel, &CommandChannel::bytesReceived, this,
-            [&] { largest = std::max(largest, buffer.size()); });
-    controller.flood(QByteArray(1024 * 1024, 'x'));
-    QTRY_VERIFY_WITH_TIMEOUT(controller.flooded(), 10000);
-    QSignalSpy delivered(&app.channel, &CommandChannel::replyDelivered);
-    QTRY_VERIFY(delivered.size() >= 8);
-
-    QVERIFY2(largest <= CommandChannel::kBufferCap, qPrintable(QString::number(largest)));
-    QVERIFY(buffer.size() < 64);
-    for (const QList<QVariant>& args : delivered) {
-        QVERIFY(!args.at(0).toByteArray().contains('x'));  // nothing of the endless line survives
-    }
-    QVERIFY2(messages.boxes.isEmpty(), qPrintable(messages.texts().join(u' ')));
-    QVERIFY(app.state.Connected);
-    QCOMPARE(app.window.findChild<QLabel*>(QStringLiteral("LblPosition_0"))->text(),
-             QStringLiteral("+0001000"));
-    app.session.ConnectClicked();
 }
 
 QTEST_MAIN(TstFaults)

@@ -1,5 +1,6 @@
-// The simulator's core with a stepped clock: reply layouts as the panel reads them, motion,
-// the synchronous-start bracket, the parameter table in both dialects and the faults.
+// The simulator's core with a stepped clock: reply layouts as the panel reads them, motion, the
+// synchronous-start bracket, speed units and line pacing. (The table round trip and each fault are
+// pinned by what the panel makes of them, in tst_tablee2e, tst_faults and tst_hangups.)
 
 #include "tst_simforms.h"
 
@@ -11,6 +12,16 @@ namespace St = SimStatus;
 namespace {
 QList<SimModel> allModels() {
     return {SimModel::Kelda, SimModel::Runel, SimModel::Vasko};
+}
+const QByteArray kVersion = "KELDA-01 Ver 1.20\r\n";
+
+bool everyLfAfterCr(const QByteArray& bytes) {
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) {
+            return false;
+        }
+    }
+    return true;
 }
 }  // namespace
 
@@ -35,6 +46,9 @@ private slots:
     void bracketStartsTogether_data();
     void bracketStartsTogether();
     void jogScanHomeSequence();
+    void speedCodeOfPpsValue();
+    void pacedLine();
+    void linesAlwaysEndWithCrLf();
 };
 
 void TstSim::speedReport_data() {
@@ -358,16 +372,55 @@ void TstSim::jogScanHomeSequence() {
     QCOMPARE(rig.line("S212"), QByteArray("L14"));
 }
 
-// The table and fault tests live beside these in tst_simtable.cpp and tst_simfaults.cpp; one
-// program runs all three.
-int runSimTableTests(int argc, char** argv);
-int runSimFaultTests(int argc, char** argv);
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    TstSim core;
-    const int coreFailures = QTest::qExec(&core, argc, argv);
-    return coreFailures + runSimTableTests(argc, argv) + runSimFaultTests(argc, argv);
+void TstSim::speedCodeOfPpsValue() {
+    // One speed, two units: a rate set in pulses per second reads back as the nearest code.
+    Rig rig(SimModel::Vasko);
+    rig.ask("SPDH22006");
+    QCOMPARE(chars(rig.line("S420"), 4, 4), QByteArray("0201"));
+    rig.ask("S3921077");
+    QCOMPARE(rig.line("SPDM?2"), QByteArray("770"));
 }
 
+void TstSim::pacedLine() {
+    Rig rig;
+    rig.faults().setBaud(9600);
+    // "VER?" CR is through after 5.21 ms, the 19 characters back take 19.79 ms more.
+    rig.send("VER?");
+    rig.clock.advanceMs(24);
+    QCOMPARE(rig.controller.takeOutput(), QByteArray());
+    rig.clock.advanceMs(1);
+    QCOMPARE(rig.controller.takeOutput(), kVersion);
+    // Two commands back to back queue on the line rather than overtaking each other.
+    // Replies due 13.54 ms and 22.92 ms after the two commands are handed over together.
+    rig.send("S48");
+    rig.send("S48");
+    rig.clock.advanceMs(13);
+    QCOMPARE(rig.controller.takeOutput(), QByteArray());
+    rig.clock.advanceMs(1);
+    QCOMPARE(rig.controller.takeOutput(), QByteArray("S48=020\r\n"));
+    rig.clock.advanceMs(8);
+    QCOMPARE(rig.controller.takeOutput(), QByteArray());
+    rig.clock.advanceMs(1);
+    QCOMPARE(rig.controller.takeOutput(), QByteArray("S48=020\r\n"));
+}
+
+void TstSim::linesAlwaysEndWithCrLf() {
+    Rig rig;
+    rig.faults().setSrqLineEvery(2);
+    rig.faults().setSrqInsideEvery(3);
+    rig.faults().setGarbageEvery(5);
+    rig.faults().setSplit(3, 1);
+    QByteArray all;
+    for (const QByteArray& command :
+         QByteArrayList{"VER?", "S48", "S200", "S212", "BOGUS", "S403", "S405", "B1?"}) {
+        rig.send(command);
+        rig.clock.advanceMs(50);
+        all += rig.controller.takeOutput();
+    }
+    QVERIFY(all.endsWith("\r\n"));
+    QVERIFY(everyLfAfterCr(all));
+    QCOMPARE(all.count("\r\n"), 8 + 4);
+}
+
+QTEST_GUILESS_MAIN(TstSim)
 #include "tst_sim.moc"

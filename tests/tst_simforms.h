@@ -1,8 +1,8 @@
 #pragma once
 
 // The panel's side of the wire, written down independently of both the panel and the simulator:
-// the value forms of the table write and the character ranges the table read takes from each
-// reply. Tests talk to the simulator through these, as the panel would.
+// the character ranges the panel takes from each reply. Tests talk to the simulator through these,
+// as the panel would.
 
 #include "simclock.h"
 #include "simcontroller.h"
@@ -23,21 +23,6 @@ inline QByteArray chars(const QByteArray& text, int start, int count = -1) {
     return start > text.size() ? QByteArray() : text.mid(start - 1, count);
 }
 
-inline QByteArray s7(qint64 v) {
-    return (v < 0 ? "-" : "+") + QByteArray::number(v < 0 ? -v : v).rightJustified(7, '0');
-}
-inline QByteArray s4(qint64 v) {
-    return (v < 0 ? "-" : "+") + QByteArray::number(v < 0 ? -v : v).rightJustified(4, '0');
-}
-// R(n, z): the text behind the zeros z, then its last n characters.
-inline QByteArray r(int n, const QByteArray& zeros, const QByteArray& text) {
-    return (zeros + text).right(n);
-}
-// H(n): upper-case hexadecimal behind n zeros, then its last n characters.
-inline QByteArray h(int n, unsigned value) {
-    return (QByteArray(n, '0') + QByteArray::number(value, 16).toUpper()).right(n);
-}
-
 // Hex read digit by digit up to the first other character; no digit reads 0.
 inline unsigned readHex(const QByteArray& text) {
     unsigned v = 0;
@@ -49,19 +34,6 @@ inline unsigned readHex(const QByteArray& text) {
         v = v * 16 + unsigned(d);
     }
     return v;
-}
-
-// The leading decimal number; blanks, tabs and LF anywhere are skipped.
-inline double leadingNumber(QByteArray text) {
-    text.replace(' ', "").replace('\t', "").replace('\n', "");
-    int i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        ++i;
-    }
-    while (i < text.size() && (QChar::isDigit(uint(text[i])) || text[i] == '.')) {
-        ++i;
-    }
-    return text.left(i).toDouble();
 }
 
 }  // namespace PanelForms

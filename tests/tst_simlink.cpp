@@ -26,14 +26,12 @@ public:
     explicit Peer(QIODevice& io, SimController* controller = nullptr) : m_io(io), m_controller(controller) {
         QObject::connect(&io, &QIODevice::readyRead, &io, [this] {
             const QByteArray piece = m_io.readAll();
-            m_pieces << piece;
             m_buffer += piece;
         });
     }
     // The reply, once its last character is LF, as the command channel completes it.
     QByteArray ask(const QByteArray& command) {
         m_buffer.clear();
-        m_pieces.clear();
         m_io.write(command + "\r\n");
         if (!QTest::qWaitFor([this] { return m_buffer.endsWith('\n'); }, kWaitMs)) {
             qWarning() << "no complete reply to" << command << "got" << m_buffer;
@@ -48,13 +46,11 @@ public:
         return arrived.wait(kWaitMs) && arrived.first().first().toByteArray() == command;
     }
     QByteArray buffer() const { return m_buffer; }
-    QList<QByteArray> pieces() const { return m_pieces; }
 
 private:
     QIODevice& m_io;
     SimController* m_controller;
     QByteArray m_buffer;
-    QList<QByteArray> m_pieces;
 };
 
 std::unique_ptr<QSerialPort> openPort(const QString& path) {
@@ -78,82 +74,12 @@ std::unique_ptr<QTcpSocket> connectTo(quint16 port) {
 class TstSimLink : public QObject {
     Q_OBJECT
 private slots:
-    void conversation_data();
-    void conversation();
     void secondTcpClientIsRefused();
-    void splitRepliesArriveInPieces();
-    void hangUpClosesTcp();
     void hangUpClosesPty();
     void ptyPeerClosesAndReopens();
     void ptySymlink();
     void serialDevice();
 };
-
-void TstSimLink::conversation_data() {
-    QTest::addColumn<SimModel>("model");
-    QTest::addColumn<bool>("pty");
-    for (SimModel m : {SimModel::Kelda, SimModel::Runel, SimModel::Vasko}) {
-        QTest::addRow("%s tcp", simModelInfo(m).name.constData()) << m << false;
-        QTest::addRow("%s pty", simModelInfo(m).name.constData()) << m << true;
-    }
-}
-
-void TstSimLink::conversation() {
-    QFETCH(SimModel, model);
-    QFETCH(bool, pty);
-    SteppedClock clock;
-    SimController controller(model, clock);
-    // One link per controller: whichever link is attached writes its output.
-    std::unique_ptr<QObject> link;
-    std::unique_ptr<QIODevice> io;
-    if (pty) {
-        auto terminal = std::make_unique<SimPty>(controller);
-        QVERIFY(terminal->open());
-        io = openPort(terminal->devicePath());
-        link = std::move(terminal);
-    } else {
-        auto server = std::make_unique<SimTcpServer>(controller);
-        const quint16 port = server->listen(0);
-        QVERIFY(port != 0);
-        io = connectTo(port);
-        link = std::move(server);
-    }
-    QVERIFY(io);
-    Peer peer(*io, &controller);
-    const SimModelInfo& info = simModelInfo(model);
-
-    const QByteArray version = peer.ask("VER?");
-    QVERIFY(version.endsWith("\r\n"));
-    QVERIFY(cleaned(version).size() >= 10);
-    QVERIFY(cleaned(version).contains(info.name));
-    QCOMPARE(cleaned(peer.ask("S48")).size(), info.channels == 4 ? 9 : 7);
-
-    // A jog, with the clock stepped by the test, as seen through the dialect's queries.
-    const QByteArray last = QByteArray::number(info.channels - 1);
-    const QByteArray position = info.usbDialect ? "PS?" + last : "S2" + last + "0";
-    QVERIFY(peer.tell("S3" + last + "08"));
-    clock.advanceMs(20);
-    const QByteArray moving = cleaned(peer.ask(position));
-    QCOMPARE(info.usbDialect ? moving : chars(moving, 3, 10), QByteArray("+0000050"));
-    clock.advanceMs(1000);
-    const QByteArray lamp = cleaned(peer.ask("S2" + last + "2"));
-    QVERIFY(lamp.size() <= 5);
-    QCOMPARE(readHex(chars(lamp, 3, 1)), 0u);
-    if (info.usbDialect) {
-        const QByteArray status = cleaned(peer.ask("STS" + last + "?"));
-        QVERIFY(status.size() >= 14);
-        QCOMPARE(chars(status, 7), QByteArray("+0000100"));
-    }
-
-    // A table value written and read back over the link.
-    const QByteArray preset = info.usbDialect ? "PS" + last + s7(-4321) : "S39" + last + "9" + s7(-4321);
-    QVERIFY(peer.tell(preset));
-    const QByteArray read = cleaned(peer.ask(position));
-    QCOMPARE((info.usbDialect ? read : chars(read, 3, 8)).toLongLong(), -4321LL);
-    QCOMPARE(peer.ask("WHAT?"), QByteArray("ERR\r\n"));
-    // Set commands drew no reply: nothing came in front of the error line.
-    QCOMPARE(peer.pieces().join(), QByteArray("ERR\r\n"));
-}
 
 void TstSimLink::secondTcpClientIsRefused() {
     SteppedClock clock;
@@ -182,43 +108,6 @@ void TstSimLink::secondTcpClientIsRefused() {
     QVERIFY(third);
     Peer three(*third);
     QVERIFY(three.ask("VER?").contains("KELDA"));
-}
-
-void TstSimLink::splitRepliesArriveInPieces() {
-    MonotonicClock clock;
-    SimController controller(SimModel::Vasko, clock);
-    controller.faults().setSplit(4, 30);
-    SimTcpServer server(controller);
-    auto socket = connectTo(server.listen(0));
-    QVERIFY(socket);
-    Peer peer(*socket);
-    QCOMPARE(peer.ask("VER?"), QByteArray("VASKO-01 Ver 1.20\r\n"));
-    QVERIFY2(peer.pieces().size() >= 4, QByteArray::number(peer.pieces().size()).constData());
-    for (const QByteArray& piece : peer.pieces()) {
-        QVERIFY(piece.size() <= 4);
-    }
-}
-
-void TstSimLink::hangUpClosesTcp() {
-    SteppedClock clock;
-    SimController controller(SimModel::Kelda, clock);
-    controller.faults().setHangUpAfter(2);
-    SimTcpServer server(controller);
-    const quint16 port = server.listen(0);
-    auto socket = connectTo(port);
-    QVERIFY(socket);
-    Peer peer(*socket);
-    QSignalSpy closed(socket.get(), &QTcpSocket::disconnected);
-    QVERIFY(peer.ask("VER?").contains("KELDA"));
-    QCOMPARE(closed.count(), 0);
-    QVERIFY(peer.ask("S48").startsWith("S48"));
-    QVERIFY(closed.count() == 1 || closed.wait(kWaitMs));
-
-    // The server stays up, and the next connection counts afresh.
-    auto again = connectTo(port);
-    QVERIFY(again);
-    Peer next(*again);
-    QVERIFY(next.ask("VER?").contains("KELDA"));
 }
 
 void TstSimLink::hangUpClosesPty() {
