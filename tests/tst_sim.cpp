@@ -1,6 +1,7 @@
-// The simulator's core with a stepped clock: reply layouts as the panel reads them, motion, the
-// synchronous-start bracket, speed units and line pacing. (The table round trip and each fault are
-// pinned by what the panel makes of them, in tst_tablee2e, tst_faults and tst_hangups.)
+// The simulator's core with a stepped clock: what it makes of commands the panel never sends,
+// motion, the synchronous-start bracket, speed units and line pacing. (The reply layouts, the table
+// round trip, acknowledgements and each fault are pinned by what the panel makes of them, in
+// tst_endtoend, tst_tablee2e, tst_faults and tst_hangups.)
 
 #include "tst_simforms.h"
 
@@ -10,9 +11,6 @@ using namespace PanelForms;
 namespace St = SimStatus;
 
 namespace {
-QList<SimModel> allModels() {
-    return {SimModel::Kelda, SimModel::Runel, SimModel::Vasko};
-}
 const QByteArray kVersion = "KELDA-01 Ver 1.20\r\n";
 
 bool everyLfAfterCr(const QByteArray& bytes) {
@@ -28,21 +26,15 @@ bool everyLfAfterCr(const QByteArray& bytes) {
 class TstSim : public QObject {
     Q_OBJECT
 private slots:
-    void speedReport_data();
-    void speedReport();
-    void pollReplyLayouts_data();
-    void pollReplyLayouts();
     void terminators_data();
     void terminators();
     void errors_data();
     void errors();
-    void acknowledgements();
     void motionOutcome_data();
     void motionOutcome();
     void positionAdvancesAtSelectedSpeed_data();
     void positionAdvancesAtSelectedSpeed();
     void stopAndHoldOff();
-    void networkMoves();
     void bracketStartsTogether_data();
     void bracketStartsTogether();
     void jogScanHomeSequence();
@@ -50,70 +42,6 @@ private slots:
     void pacedLine();
     void linesAlwaysEndWithCrLf();
 };
-
-void TstSim::speedReport_data() {
-    QTest::addColumn<SimModel>("model");
-    QTest::addColumn<QByteArray>("select");
-    QTest::addColumn<int>("length");
-    QTest::addColumn<char>("sixth");
-    for (SimModel m : allModels()) {
-        const int length = simModelInfo(m).channels == 4 ? 9 : 7;
-        const QByteArray name = simModelInfo(m).name;
-        QTest::newRow(name + " L") << m << QByteArray("S71L") << length << '1';
-        QTest::newRow(name + " M") << m << QByteArray("S71M") << length << '2';
-        QTest::newRow(name + " H") << m << QByteArray("S71H") << length << '3';
-    }
-}
-
-void TstSim::speedReport() {
-    QFETCH(SimModel, model);
-    QFETCH(QByteArray, select);
-    QFETCH(int, length);
-    QFETCH(char, sixth);
-    Rig rig(model);
-    QCOMPARE(rig.ask(select), QByteArray());
-    const QByteArray reply = rig.line("S48");
-    QCOMPARE(reply.size(), length);
-    QCOMPARE(reply.at(5), sixth);
-}
-
-void TstSim::pollReplyLayouts_data() {
-    QTest::addColumn<SimModel>("model");
-    QTest::addColumn<int>("channel");
-    for (SimModel m : allModels()) {
-        for (int ch = 0; ch < simModelInfo(m).channels; ++ch) {
-            QTest::addRow("%s ch%d", simModelInfo(m).name.constData(), ch) << m << ch;
-        }
-    }
-}
-
-void TstSim::pollReplyLayouts() {
-    QFETCH(SimModel, model);
-    QFETCH(int, channel);
-    Rig rig(model);
-    const QByteArray n = QByteArray::number(channel);
-    rig.ask(rig.usb() ? "REL" + n + "-0001234" : "S3" + QByteArray::number(2 + channel) + "R-0001234");
-    rig.settle();
-
-    // Position: the network rotation shows characters 3..12, the USB one shows 8..11 characters
-    // whole; both must come out as the signed position.
-    const QByteArray s2 = rig.line("S2" + n + "0");
-    QVERIFY(s2.size() >= 8);
-    QCOMPARE(rig.usb() ? s2 : chars(s2, 3, 10), QByteArray("-0001234"));
-    if (rig.usb()) {
-        const QByteArray ps = rig.line("PS?" + n);
-        QVERIFY(ps.size() >= 8 && ps.size() <= 11);
-        QCOMPARE(ps, QByteArray("-0001234"));
-        const QByteArray sts = rig.line("STS" + n + "?");
-        QVERIFY(sts.size() >= 14);
-        QCOMPARE(readHex(chars(sts, 4, 3)), 0u);
-        QCOMPARE(chars(sts, 7), QByteArray("-0001234"));
-    }
-    rig.ask("S3" + n + "18");
-    const QByteArray lamp = rig.line("S2" + n + "2");
-    QVERIFY(lamp.size() <= 5);
-    QCOMPARE(readHex(chars(lamp, 3, 1)), 8u);
-}
 
 void TstSim::terminators_data() {
     QTest::addColumn<QList<QByteArray>>("pieces");
@@ -162,19 +90,6 @@ void TstSim::errors() {
     QCOMPARE(rig.ask(command), QByteArray("ERR\r\n"));
     // The line after a bad one is understood again.
     QVERIFY(rig.line("VER?").contains("-01"));
-}
-
-void TstSim::acknowledgements() {
-    Rig rig(SimModel::Vasko);
-    QCOMPARE(rig.ask("S71H"), QByteArray());
-    QCOMPARE(rig.ask("REL0100"), QByteArray());
-    rig.controller.setAck(true);
-    QCOMPARE(rig.ask("S71L"), QByteArray("OK\r\n"));
-    QCOMPARE(rig.ask("FL0+0001000"), QByteArray("OK\r\n"));
-    rig.ask("S3118");
-    QCOMPARE(rig.ask("REL1100"), QByteArray("NG\r\n"));  // held off
-    // Queries still answer with their value, not with an acknowledgement.
-    QCOMPARE(rig.line("FL?0"), QByteArray("+0001000"));
 }
 
 void TstSim::motionOutcome_data() {
@@ -286,26 +201,6 @@ void TstSim::stopAndHoldOff() {
     // A stop while idle sets nothing.
     rig.ask("S3140");
     QCOMPARE(rig.status(1), quint16(St::Home));
-}
-
-void TstSim::networkMoves() {
-    Rig rig(SimModel::Kelda);
-    rig.ask("S32R+0001000");
-    rig.ask("S33A-0000500B");
-    rig.clock.advanceMs(100);
-    QCOMPARE(rig.line("S200"), QByteArray("P0+0000250"));
-    rig.settle();
-    QCOMPARE(rig.line("S200"), QByteArray("P0+0001000"));
-    QCOMPARE(rig.line("S210"), QByteArray("P1-0000500"));
-    QCOMPARE(rig.line("S202"), QByteArray("L00"));
-    rig.ask("S3118");
-    rig.ask("S310F");
-    QCOMPARE(rig.line("S212"), QByteArray("L18"));
-    rig.ask("S3119");
-    rig.ask("S310F");
-    rig.settle();
-    QCOMPARE(rig.line("S212"), QByteArray("L12"));
-    QCOMPARE(rig.line("S210"), QByteArray("P1-0020000"));
 }
 
 void TstSim::bracketStartsTogether_data() {
