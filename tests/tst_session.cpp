@@ -35,6 +35,7 @@ private slots:
     void portNumberRules_data();
     void portNumberRules();
     void unknownComPortIsRefused();
+    void cancelAndCloseBox_data();
     void cancelAndCloseBox();
     void dialogLoadsOnlyOnce();
     void closeGuard();
@@ -277,16 +278,25 @@ void TstSession::unknownComPortIsRefused() {
     QVERIFY(readFile(Session::kComFile).isEmpty());
 }
 
+void TstSession::cancelAndCloseBox_data() {
+    QTest::addColumn<bool>("lan");
+    QTest::newRow("USB chosen") << false;
+    QTest::newRow("LAN chosen") << true;
+}
+
 void TstSession::cancelAndCloseBox() {
+    QFETCH(bool, lan);
+    view.lan = lan;
+    bool& otherOption = lan ? view.usbEnabled : view.lanEnabled;
     session->ConnectClicked();
-    QVERIFY(!view.lanEnabled);
+    QVERIFY(!otherOption);
     click("CancelButton");
     QVERIFY(!session->dialog()->isVisible());
     QVERIFY(view.lanEnabled && view.usbEnabled);
     QCOMPARE(view.connectCaption, QStringLiteral("Connect"));
 
     session->ConnectClicked();
-    QVERIFY(!view.lanEnabled);
+    QVERIFY(!otherOption);
     session->dialog()->close();
     QVERIFY(view.lanEnabled && view.usbEnabled);
     QTRY_VERIFY(session->dialog() == nullptr);  // unloaded
