@@ -352,7 +352,8 @@ void TstMoves::demoLegs_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArrayList>("legs");
     for (int ch = 0; ch < 4; ++ch) {
-        QTest::addRow("channel %d", ch) << ch << "0001000" << QByteArrayList{"0001000", "-0001000", "0001000"};
+        QTest::addRow("channel %d", ch)
+            << ch << "0001000" << QByteArrayList{"0001000", "-0001000", "0001000"};
     }
     QTest::newRow("channel 3, -500") << 3 << "-500" << QByteArrayList{"-500", "+500", "-500"};
 }

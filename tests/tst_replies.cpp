@@ -67,10 +67,12 @@ void TstReplies::dispatchByStepAndLength_data() {
     // to step 0, a USB controller's too.
     const auto edge = [](const char* what, Kind kind, int step, int limit, QList<int> past, int next) {
         QTest::addRow("%s, step %d, %d characters", what, step, limit)
-            << kind << step << QByteArray(limit, '7') + "\r\n" << next << true;
+            << kind << step << QByteArray(limit, '7') + "\r\n"
+            << next << true;
         for (int length : past) {
             QTest::addRow("%s, step %d, %d characters", what, step, length)
-                << kind << step << QByteArray(length, '7') + "\r\n" << 0 << false;
+                << kind << step << QByteArray(length, '7') + "\r\n"
+                << 0 << false;
         }
     };
     for (int ch = 0; ch < 4; ++ch) {
