@@ -95,8 +95,6 @@ private slots:
     void refreshShowsNewFile();
     void drivesAndUnavailableFolder();
     void mountTable();
-    void joinPath_data();
-    void joinPath();
 };
 
 void TstSetupWindow::controls_data() {
@@ -475,31 +473,22 @@ void TstSetupWindow::mountTable() {
     QTemporaryDir tmp;
     QVERIFY(populate(tmp, {"My Stick/", "hosts"}));
     const QByteArray root = tmp.path().toUtf8();
-    const QByteArray table = "proc /proc proc rw 0 0\n"
-                             "/dev/sda1 " + root + " ext4 rw 0 0\n"
-                             "/dev/sda1 " + root + "/hosts ext4 rw 0 0\n"  // a file, as containers mount
-                             "/dev/sdb1 " + root + "/My\\040Stick vfat rw 0 0\n"
-                             "tmpfs /run tmpfs rw 0 0\n"
-                             "server:/x /mnt/gone nfs4 rw 0 0\n"  // never looked at: may be stale
-                             "truncated\n";
+    const QByteArray table =
+        "proc /proc proc rw 0 0\n"
+        "/dev/sda1 " +
+        root +
+        " ext4 rw 0 0\n"
+        "/dev/sda1 " +
+        root +
+        "/hosts ext4 rw 0 0\n"  // a file, as containers mount
+        "/dev/sdb1 " +
+        root +
+        "/My\\040Stick vfat rw 0 0\n"
+        "tmpfs /run tmpfs rw 0 0\n"
+        "server:/x /mnt/gone nfs4 rw 0 0\n"  // never looked at: may be stale
+        "truncated\n";
     QCOMPARE(FileChooser::mountRoots(table),
              QStringList({tmp.path(), tmp.filePath("My Stick"), QStringLiteral("/mnt/gone")}));
-}
-
-void TstSetupWindow::joinPath_data() {
-    QTest::addColumn<QString>("dir");
-    QTest::addColumn<QString>("joined");
-    const QString sep = QDir::separator();
-    QTest::newRow("unix root") << "/" << QStringLiteral("/t.txt");
-    QTest::newRow("drive root") << "C:" + sep << "C:" + sep + "t.txt";
-    QTest::newRow("folder") << "C:" + sep + "data"
-                            << "C:" + sep + "data" + sep + "t.txt";
-    QTest::newRow("folder ending in slash") << "/home/u/" << QStringLiteral("/home/u/t.txt");
-}
-
-void TstSetupWindow::joinPath() {
-    QFETCH(QString, dir);
-    QTEST(FileChooser::joinPath(dir, "t.txt"), "joined");
 }
 
 QTEST_MAIN(TstSetupWindow)

@@ -85,7 +85,10 @@ private slots:
     void fourChannelLine();
     void names_data();
     void names();
-    void emptyName();
+    void refusedNames_data();
+    void refusedNames();
+    void joinPath_data();
+    void joinPath();
     void commaRefused_data();
     void commaRefused();
     void failedSaveKeepsOldFile_data();
@@ -170,11 +173,9 @@ void TstTableFile::fourChannelLine() {
 void TstTableFile::names_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("saved");
-    const QList<std::pair<const char*, const char*>> rows{{"table", "table.txt"},
-                                                          {"TABLE.TXT", "TABLE.TXT"},
-                                                          {"t.txt", "t.txt"},
-                                                          {"Table.Txt", "Table.Txt.txt"},
-                                                          {"table.csv", "table.csv.txt"}};
+    const QList<std::pair<const char*, const char*>> rows{
+        {"table", "table.txt"},         {"TABLE.TXT", "TABLE.TXT"},     {"t.txt", "t.txt"},
+        {"Table.Txt", "Table.Txt.txt"}, {"table.csv", "table.csv.txt"}, {":x", ":x.txt"}};
     for (const auto& [typed, saved] : rows) {
         QTest::newRow(typed) << typed << saved;
     }
@@ -189,13 +190,48 @@ void TstTableFile::names() {
     QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), QStringList{saved});
 }
 
-void TstTableFile::emptyName() {
+void TstTableFile::refusedNames_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("message");
+    const QString separator = QStringLiteral("folder separator");
+    QTest::newRow("empty") << QString() << QStringLiteral("Input file name !");
+    QTest::newRow("absolute") << QStringLiteral("OUTSIDE/t") << separator;
+    QTest::newRow("parent") << QStringLiteral("../OUTSIDE_NAME/t") << separator;
+    QTest::newRow("sub-folder") << QStringLiteral("sub/x") << separator;
+}
+
+void TstTableFile::refusedNames() {
+    QFETCH(QString, typed);
+    QFETCH(QString, message);
+    QTemporaryDir outside;
+    typed.replace(QStringLiteral("OUTSIDE_NAME"), QFileInfo(outside.path()).fileName());
+    typed.replace(QStringLiteral("OUTSIDE"), outside.path());
+    QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("sub")));
     MemoryTable table;
-    QCOMPARE(TableFile::Save(table, false, dir_->path(), QString(), messages_), QString());
-    QCOMPARE(messages_.texts(), QStringList{"Input file name !"});
+    QCOMPARE(TableFile::Save(table, false, dir_->path(), typed, messages_), typed);
+    QCOMPARE(messages_.boxes.size(), 1);
+    QVERIFY2(messages_.boxes[0].text.contains(message), qPrintable(messages_.boxes[0].text));
     QCOMPARE(messages_.boxes[0].title, kCautionTitle);
     QCOMPARE(messages_.boxes[0].icon, MessageSink::Icon::Information);
-    QVERIFY(QDir(dir_->path()).isEmpty());
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"sub"});
+    QVERIFY(QDir(dir_->filePath("sub")).isEmpty());
+    QVERIFY(QDir(outside.path()).isEmpty());
+}
+
+void TstTableFile::joinPath_data() {
+    QTest::addColumn<QString>("dir");
+    QTest::addColumn<QString>("joined");
+    const QString sep = QDir::separator();
+    QTest::newRow("unix root") << "/" << QStringLiteral("/t.txt");
+    QTest::newRow("drive root") << "C:" + sep << "C:" + sep + "t.txt";
+    QTest::newRow("folder") << "C:" + sep + "data"
+                            << "C:" + sep + "data" + sep + "t.txt";
+    QTest::newRow("folder ending in slash") << "/home/u/" << QStringLiteral("/home/u/t.txt");
+}
+
+void TstTableFile::joinPath() {
+    QFETCH(QString, dir);
+    QTEST(TableFile::JoinPath(dir, "t.txt"), "joined");
 }
 
 void TstTableFile::commaRefused_data() {

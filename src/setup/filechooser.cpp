@@ -1,6 +1,7 @@
 #include "filechooser.h"
 
 #include "colours.h"
+#include "tablefile.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -46,16 +47,16 @@ private:
 // Kernel views and memory-backed volumes: nothing a table is saved to.
 bool isVirtualFileSystem(const QByteArray& type) {
     static const QList<QByteArray> types = {
-        "proc",    "sysfs",     "devpts",     "devtmpfs", "tmpfs",      "ramfs",       "cgroup",
-        "cgroup2", "mqueue",    "debugfs",    "tracefs",  "securityfs", "pstore",      "bpf",
-        "configfs", "fusectl",  "hugetlbfs",  "autofs",   "binfmt_misc", "rpc_pipefs", "nsfs",
-        "efivarfs", "selinuxfs", "nfsd"};
+        "proc",      "sysfs",   "devpts",      "devtmpfs",   "tmpfs",  "ramfs",    "cgroup",    "cgroup2",
+        "mqueue",    "debugfs", "tracefs",     "securityfs", "pstore", "bpf",      "configfs",  "fusectl",
+        "hugetlbfs", "autofs",  "binfmt_misc", "rpc_pipefs", "nsfs",   "efivarfs", "selinuxfs", "nfsd"};
     return types.contains(type);
 }
 
 // Volumes that may answer slowly or never: only their mount point is shown.
 bool isRemoteFileSystem(const QByteArray& type) {
-    for (const char* prefix : {"nfs", "cifs", "smb", "fuse", "9p", "afs", "ceph", "glusterfs", "davfs", "sshfs"}) {
+    for (const char* prefix :
+         {"nfs", "cifs", "smb", "fuse", "9p", "afs", "ceph", "glusterfs", "davfs", "sshfs"}) {
         if (type.startsWith(prefix)) {
             return true;
         }
@@ -83,7 +84,8 @@ QString unescapeMountPath(const QByteArray& field) {
 
 }  // namespace
 
-FileChooser::FileChooser(QWidget* parent, VolumeSource volumes) : QFrame(parent), volumes_(std::move(volumes)) {
+FileChooser::FileChooser(QWidget* parent, VolumeSource volumes)
+    : QFrame(parent), volumes_(std::move(volumes)) {
     setObjectName(QStringLiteral("fileChooser"));
     setFrameShape(QFrame::StyledPanel);
 
@@ -200,16 +202,6 @@ void FileChooser::refreshFiles() {
     }
 }
 
-QString FileChooser::joinPath(const QString& dir, const QString& name) {
-    if (dir.isEmpty()) {
-        return name;
-    }
-    if (dir.endsWith(QDir::separator()) || dir.endsWith(QLatin1Char('/'))) {
-        return dir + name;
-    }
-    return dir + QDir::separator() + name;
-}
-
 QStringList FileChooser::volumeRoots() {
     QStringList roots;
 #ifdef Q_OS_LINUX
@@ -254,7 +246,8 @@ QStringList FileChooser::driveList(QStringList volumes, const QString& folder) {
 void FileChooser::fillDrives() {
     const QSignalBlocker quiet(drive1_);
     drive1_->clear();
-    drive1_->addItems(driveList(volumes_ ? volumes_() : QStringList(), dir_.isEmpty() ? QDir::currentPath() : dir_));
+    drive1_->addItems(
+        driveList(volumes_ ? volumes_() : QStringList(), dir_.isEmpty() ? QDir::currentPath() : dir_));
     showDriveOf(dir_);
 }
 
@@ -266,7 +259,7 @@ void FileChooser::showDriveOf(const QString& path) {
     for (int i = 0; i < drive1_->count(); ++i) {
         const QString root = drive1_->itemText(i);
         const bool holds =
-            native == root || native.startsWith(joinPath(root, QString()), Qt::CaseInsensitive);
+            native == root || native.startsWith(TableFile::JoinPath(root, QString()), Qt::CaseInsensitive);
         if (holds && root.size() > bestLength) {
             best = i;
             bestLength = root.size();

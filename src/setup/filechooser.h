@@ -35,9 +35,6 @@ public:
     // still exists stays selected.
     void refreshFiles();
 
-    // The folder and a name joined with one separator: a folder that already ends with one
-    // (a root such as "/" or "C:\") gets the name appended directly.
-    static QString joinPath(const QString& dir, const QString& name);
     // Roots and mounted volumes that hold a real file system, from the system's mount table.
     static QStringList volumeRoots();
     // The mount points of a Linux mount table (the text of /proc/self/mounts) that can hold

@@ -100,6 +100,20 @@ QString FileNameWithExtension(const QString& name) {
     return name + QStringLiteral(".txt");
 }
 
+bool HoldsSeparator(const QString& name) {
+    return name.contains(QLatin1Char('/')) || name.contains(QDir::separator());
+}
+
+QString JoinPath(const QString& dir, const QString& name) {
+    if (dir.isEmpty()) {
+        return name;
+    }
+    if (dir.endsWith(QDir::separator()) || dir.endsWith(QLatin1Char('/'))) {
+        return dir + name;
+    }
+    return dir + QDir::separator() + name;
+}
+
 QString LastLine(const QString& text) {
     QString unified = text;
     unified.replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -190,8 +204,13 @@ QString Save(const TableView& table, bool fourCh, const QString& dirPath, const 
                            .arg(*field));
         return fileNameBoxText;
     }
+    if (HoldsSeparator(fileNameBoxText)) {
+        warn(messages, QStringLiteral("A file name cannot hold a folder separator: the file is saved in the "
+                                      "folder chosen in the list. Nothing was saved."));
+        return fileNameBoxText;
+    }
     const QString name = FileNameWithExtension(fileNameBoxText);
-    const QString path = QDir(dirPath).filePath(name);
+    const QString path = JoinPath(dirPath, name);
 
     // QSaveFile writes beside the target and renames over it only when everything was written,
     // so a failure leaves the old file as it was.
@@ -230,7 +249,11 @@ bool Load(TableView& table, const QString& dirPath, const QString& selectedFile,
         warn(messages, QStringLiteral("Indicate the file name in the folder !"), MessageSink::Icon::Critical);
         return false;
     }
-    const QString path = QDir(dirPath).filePath(selectedFile);
+    if (HoldsSeparator(selectedFile)) {
+        warn(messages, QStringLiteral("A file name cannot hold a folder separator. Nothing was loaded."));
+        return false;
+    }
+    const QString path = JoinPath(dirPath, selectedFile);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         warn(messages,

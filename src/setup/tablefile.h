@@ -24,6 +24,14 @@ std::optional<QString> FieldBreakingLine(const TableView& table, bool fourCh);
 // The name a file is saved under: ".txt" appended unless it ends in ".txt" or ".TXT".
 QString FileNameWithExtension(const QString& name);
 
+// Whether a name holds a folder separator, which would take the file out of the chosen folder.
+bool HoldsSeparator(const QString& name);
+
+// Folder, one separator, name: a plain file-system path, never a resource path, whatever the name
+// starts with. A folder that already ends with a separator (a root such as "/" or "C:\") gets the
+// name appended directly.
+QString JoinPath(const QString& dir, const QString& name);
+
 // Checks the whole line first and stores it only when every field is there and every
 // hexadecimal field fits 16 bits; a refused line leaves the table untouched. Returns whether the
 // line was applied. The header alone decides the channel count and the speed unit.
