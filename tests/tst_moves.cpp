@@ -242,6 +242,8 @@ void TstMoves::valueTexts_data() {
     row("net 1000", false, "1000", "+0001000");
     row("net -250", false, "-250", "-0000250");
     row("net 0", false, "0", "+0000000");
+    row("net -0", false, "-0", "+0000000");
+    row("net -0.4 keeps its sign", false, "-0.4", "-0000000");
     row("net eight digits kept", false, "123456789", "+123456789");
     row("net not a number", false, "abc", "+0000000");
     row("net number then letters", false, "12ab", "+0000012");

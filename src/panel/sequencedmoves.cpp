@@ -28,8 +28,12 @@ QString SequencedMoves::MoveValueText(int ch) const {
         QString value = text;
         return value.remove(u'+');
     }
+    // The sign is decided on the value before rounding: -0.4 is below 0 and keeps its minus,
+    // while -0 is not.
     const double value = TextFields::leadingNumber(text);
-    return TextFields::signedPadded(TextFields::roundHalfAway(value), 7);
+    const std::int64_t whole = TextFields::roundHalfAway(value);
+    const QString padded = TextFields::signedPadded(whole, 7);
+    return value < 0 && whole == 0 ? QLatin1Char('-') + padded.mid(1) : padded;
 }
 
 QByteArray SequencedMoves::MoveCommand(int ch, bool absolute) const {
