@@ -3,6 +3,8 @@
 #include "tablecaptions.h"
 #include "textfields.h"
 
+#include <algorithm>
+
 namespace WriteForms {
 
 namespace {
@@ -26,15 +28,9 @@ QString H(int n, std::uint32_t value) {
     return (QString(n, u'0') + QString::number(value, 16).toUpper()).right(n);
 }
 
-bool Cuts(int n, const QString& zeros, const QString& t) {
+QString Lost(int n, const QString& zeros, const QString& t) {
     const QString whole = zeros + t;
-    const QString lost = whole.left(qMax(0, int(whole.size()) - n));
-    for (QChar c : lost) {
-        if ((c >= u'1' && c <= u'9') || c == u'-') {
-            return true;
-        }
-    }
-    return false;
+    return whole.left(qMax(0, int(whole.size()) - n));
 }
 
 }  // namespace WriteForms
@@ -169,12 +165,23 @@ QString TableWriteCutProblem(const TableView& table, int step, int ch, bool usbM
         return {};
     }
     const QString t = table.field(field, ch);
-    if (!TextFields::isNumeric(t) || !WriteForms::Cuts(form->n, form->zeros, t)) {
+    if (!TextFields::isNumeric(t)) {
         return {};
     }
-    return QStringLiteral("%1: \"%2\" has more digits than the controller takes (%3).")
-        .arg(TableFieldCaption(field, ch), t)
-        .arg(form->n);
+    const QString lost = WriteForms::Lost(form->n, form->zeros, t);
+    if (lost.contains(u'-')) {
+        return QStringLiteral(
+                   "%1: \"%2\" would lose its minus sign: the controller takes %3 digits "
+                   "and no sign.")
+            .arg(TableFieldCaption(field, ch), t)
+            .arg(form->n);
+    }
+    if (std::any_of(lost.begin(), lost.end(), [](QChar c) { return c >= u'1' && c <= u'9'; })) {
+        return QStringLiteral("%1: \"%2\" has more digits than the controller takes (%3).")
+            .arg(TableFieldCaption(field, ch), t)
+            .arg(form->n);
+    }
+    return {};
 }
 
 TableWrite::TableWrite(PanelState& state, TableView& table, CommandLink& link, MessageSink& messages,
@@ -245,15 +252,6 @@ void TableWrite::Tick() {
     const int step = state_.TableStep;
     const int ch = state_.TableChannel;
     const int last = lastChannel();
-
-    // The speed unit may have been switched since the start check.
-    const QString problem = TableWriteCutProblem(table_, step, ch, state_.UsbModel);
-    if (!problem.isEmpty()) {
-        stop(QStringLiteral("--- Write stopped ---"));
-        messages_.showMessage(problem + QStringLiteral(" The write was stopped."), kCautionTitle,
-                              MessageSink::Icon::Information);
-        return;
-    }
 
     if (const std::optional<QByteArray> command =
             TableWriteCommand(table_, step, ch, state_.UsbModel, state_.FourChModel)) {

@@ -21,8 +21,8 @@ QString S4(const QString& t);
 QString R(int n, const QString& zeros, const QString& t);
 // Upper-case hexadecimal, zero-filled and cut to n digits.
 QString H(int n, std::uint32_t value);
-// True when R(n, zeros) of t would drop a digit other than 0, or the sign of a negative value.
-bool Cuts(int n, const QString& zeros, const QString& t);
+// What R(n, zeros) of t leaves out on the left: nothing when the value fits.
+QString Lost(int n, const QString& zeros, const QString& t);
 }  // namespace WriteForms
 
 // The set command for a step and channel of the table write, without CR LF. Nothing for a text
@@ -30,8 +30,9 @@ bool Cuts(int n, const QString& zeros, const QString& t);
 std::optional<QByteArray> TableWriteCommand(const TableView& table, int step, int ch, bool usbModel,
                                             bool fourChModel);
 
-// When the field of (step, ch) would lose digits in its command, a message naming the channel
-// and the field; otherwise empty.
+// When the field of (step, ch) would lose a digit other than 0, or the minus sign of a negative
+// value, in its command: a message naming the channel, the field and what is lost; otherwise
+// empty. Checked for the whole table before the write starts; the tick sends what it finds.
 QString TableWriteCutProblem(const TableView& table, int step, int ch, bool usbModel);
 
 // "Data Write": checks the table, then sends one set command per tick of tmrWrite without
