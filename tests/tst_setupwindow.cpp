@@ -89,7 +89,7 @@ private slots:
     void speedUnitAndStatus();
     void gridOrderAndTabOrder();
     void buttonsEmitTheirSignals();
-    void closeEmitsClosingThenDeletes();
+    void closeStopsTimersThenDeletes();
     void fileAndFolderLists();
     void clickCopiesFileName();
     void refreshShowsNewFile();
@@ -353,7 +353,7 @@ void TstSetupWindow::buttonsEmitTheirSignals() {
     }
 }
 
-void TstSetupWindow::closeEmitsClosingThenDeletes() {
+void TstSetupWindow::closeStopsTimersThenDeletes() {
     QPointer<SetupWindow> window = new SetupWindow;
     window->show();
     window->tmrTokei().setInterval(20);
@@ -368,7 +368,7 @@ void TstSetupWindow::closeEmitsClosingThenDeletes() {
     QVERIFY(window->close());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(window.isNull());
-    QCOMPARE(events, QStringList({"closing", "read 0", "write 0", "destroyed"}));
+    QCOMPARE(events, QStringList({"read 0", "write 0", "closing", "destroyed"}));
 }
 
 void TstSetupWindow::fileAndFolderLists() {

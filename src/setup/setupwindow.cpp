@@ -328,6 +328,10 @@ void SetupWindow::setModelCaptions(bool fourCh, bool usb) {
 }
 
 void SetupWindow::closeEvent(QCloseEvent* event) {
+    // The sequences end before anything else hears of the close, so that no one sees a read
+    // still running on a table that is going away.
+    tmrTokei_.setInterval(0);
+    tmrWrite_.setInterval(0);
     emit closing();
     event->accept();
 }
