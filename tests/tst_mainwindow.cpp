@@ -1,13 +1,16 @@
 #include "aboutbox.h"
+#include "application.h"
 #include "colours.h"
 #include "lampindicator.h"
 #include "mainwindow.h"
+#include "setupwindow.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMetaMethod>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -90,6 +93,7 @@ private slots:
     void closeGuard_data();
     void closeGuard();
     void aboutBox();
+    void boxesOpenOverTheirWindow();
 
 private:
     template <class T = QWidget>
@@ -510,6 +514,38 @@ void TstMainWindow::aboutBox() {
     QTest::mouseClick(ok, Qt::LeftButton);
     QVERIFY(!box.isVisible());
     QCOMPARE(box.result(), int(QDialog::Accepted));
+}
+
+void TstMainWindow::boxesOpenOverTheirWindow() {
+    QTemporaryDir dir;
+    Application app{QDir(dir.path())};
+    app.window.show();
+    app.setup.Open();
+    struct Seen {
+        QWidget* parent = nullptr;
+        QString title;
+        QString text;
+    } seen;
+    const auto answerNextBox = [&seen] {
+        QTimer::singleShot(0, [&seen] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                seen = {box->parentWidget(), box->windowTitle(), box->text()};
+                box->accept();
+            }
+        });
+    };
+
+    answerNextBox();
+    emit app.setup.window()->saveClicked();  // no file name typed
+    QCOMPARE(seen.text, QStringLiteral("Input file name !"));
+    QCOMPARE(seen.parent, app.setup.window());
+    QCOMPARE(seen.title, kCautionTitle);
+
+    answerNextBox();
+    app.channel.SendCommand("STS0?\r\n");  // no link: a box without a title of its own
+    QCOMPARE(seen.text, QStringLiteral("Not connected !"));
+    QCOMPARE(seen.parent, &app.window);
+    QCOMPARE(seen.title, kProgramName);
 }
 
 QTEST_MAIN(TstMainWindow)

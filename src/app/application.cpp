@@ -1,5 +1,7 @@
 #include "application.h"
 
+#include "setupwindow.h"
+
 namespace {
 MessageSink& chosen(MessageSink* given, QtMessages& fallback) {
     return given != nullptr ? *given : fallback;
@@ -7,15 +9,15 @@ MessageSink& chosen(MessageSink* given, QtMessages& fallback) {
 }  // namespace
 
 Application::Application(QDir settingsDir, MessageSink* messages)
-    : qtMessages(&window),
-      channel(state, window, chosen(messages, qtMessages), Timer2),
+    : channel(state, window, chosen(messages, qtMessages), Timer2),
       interpreter(state, window),
       session(state, window, channel, chosen(messages, qtMessages), Timer2, std::move(settingsDir)),
       moves(state, window, channel),
       polling(state, window, channel, chosen(messages, qtMessages), moves),
       commands(state, window, channel, chosen(messages, qtMessages), Timer2),
-      setup(state, channel, window, chosen(messages, qtMessages)),
+      setup(state, channel, window, chosen(messages, setupMessages)),
       instruments(state, channel, session, window, chosen(messages, qtMessages)) {
+    qtMessages.setParent(&window);
     Timer2.setObjectName(QStringLiteral("Timer2"));
     channel.setReplySink(&interpreter);
 
@@ -47,6 +49,8 @@ Application::Application(QDir settingsDir, MessageSink* messages)
     connect(&setup, &SetupController::pollingResumeRequested, this, [this] { Timer2.setInterval(20); });
     connect(&setup, &SetupController::tableChanged, this,
             [this](TableView* table) { interpreter.setTable(table); });
+    connect(&setup, &SetupController::tableChanged, this,
+            [this] { setupMessages.setParent(setup.window()); });
     wireInstruments();
 }
 

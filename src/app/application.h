@@ -29,6 +29,8 @@ public:
     PanelState state;
     IntervalTimer Timer2;
     QtMessages qtMessages;
+    // The setup window's boxes open over it, not over the main window.
+    QtMessages setupMessages;
     MainWindow window;
     CommandChannel channel;
     ReplyInterpreter interpreter;

@@ -6,7 +6,8 @@
 int main(int argc, char* argv[]) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("motor-panel"));
-    QApplication::setApplicationDisplayName(QStringLiteral("KELDA-01 control"));
+    // No display name: on X11 Qt appends it to every window title, and each window's title is
+    // its own, exactly.
     // One style everywhere, so the panel's colours look the same on every desktop.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 

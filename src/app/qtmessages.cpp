@@ -1,11 +1,10 @@
 #include "qtmessages.h"
 
-#include <QApplication>
 #include <QMessageBox>
 
 void QtMessages::showMessage(const QString& text, const QString& title, Icon icon) {
     QMessageBox box(parent_);
-    box.setWindowTitle(title.isEmpty() ? QApplication::applicationDisplayName() : title);
+    box.setWindowTitle(title.isEmpty() ? kProgramName : title);
     box.setText(text);
     box.setIcon(icon == Icon::Information ? QMessageBox::Information
                 : icon == Icon::Critical  ? QMessageBox::Critical

@@ -2,9 +2,11 @@
 
 #include "messages.h"
 
-class QWidget;
+#include <QPointer>
+#include <QWidget>
 
-// Shows the logic's messages as real modal boxes with an OK button.
+// Shows the logic's messages as real modal boxes with an OK button, centred over the window they
+// belong to. A box without a title of its own gets the program's name.
 class QtMessages : public MessageSink {
 public:
     explicit QtMessages(QWidget* parent = nullptr) : parent_(parent) {}
@@ -12,5 +14,5 @@ public:
     void showMessage(const QString& text, const QString& title, Icon icon) override;
 
 private:
-    QWidget* parent_;
+    QPointer<QWidget> parent_;
 };

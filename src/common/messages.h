@@ -15,3 +15,5 @@ public:
 };
 
 inline const QString kCautionTitle = QStringLiteral("Caution !");
+// The title of a box without a title of its own.
+inline const QString kProgramName = QStringLiteral("KELDA-01 control");
