@@ -359,6 +359,7 @@ void TstMainWindow::settersReachTheirControls() {
     window_->setModelTitle("VASKO-01 4CH PULSE MOTOR CONTROLLER");
     window_->setFirmwareLine("Firmware Version  VASKO-01 Ver 1.20");
     window_->setPosition(3, "+0001234");
+    window_->setPosition(0, "<b>1</b>");  // shown as the characters it holds, not as markup
     window_->setChannelColour(1, Bgr::LightOrange);
     window_->setStartColour(Bgr::Green);
     window_->setDemoButton("DEMO END", Bgr::LightYellow);
@@ -370,9 +371,13 @@ void TstMainWindow::settersReachTheirControls() {
                                                           {"Label13", "Firmware Version  VASKO-01 Ver 1.20"},
                                                           {"LblPosition_3", "+0001234"},
                                                           {"LblPosition_2", "-----------"},
+                                                          {"LblPosition_0", "<b>1</b>"},
                                                           {"BtnDEMO", "DEMO END"}};
     for (const auto& [control, caption] : captions) {
         QCOMPARE(captionOf(find(control)), caption);
+        if (const auto* label = find<QLabel>(control)) {
+            QVERIFY2(label->textFormat() == Qt::PlainText, control);
+        }
     }
     const QList<std::pair<const char*, std::uint32_t>> colours{
         {"Connect", Bgr::LightYellow}, {"Command1", Bgr::LightYellow}, {"Ch_1", Bgr::LightOrange},

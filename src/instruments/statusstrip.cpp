@@ -14,6 +14,7 @@ namespace {
 QLabel* field(const QString& name, const QString& tip) {
     auto* label = new QLabel;
     label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
     label->setToolTip(tip);
     return label;
 }

@@ -31,6 +31,8 @@ QString indexed(const char* name, int index) {
 QLabel* makeLabel(const QString& text, const QString& name = {}) {
     auto* label = new QLabel(text);
     label->setObjectName(name);
+    // Positions, the model name and the port show text from the wire or a file: never markup.
+    label->setTextFormat(Qt::PlainText);
     setBackColour(label, Bgr::PanelGrey);
     return label;
 }

@@ -90,6 +90,7 @@ FileChooser::FileChooser(QWidget* parent, VolumeSource volumes)
     setFrameShape(QFrame::StyledPanel);
 
     label13_ = new QLabel(QStringLiteral("Data Save to or Load from File"), this);
+    label13_->setTextFormat(Qt::PlainText);
     label13_->setObjectName(QStringLiteral("Label13"));
     setBackColour(label13_, bgrFromRgb(224, 224, 224));
 

@@ -36,6 +36,7 @@ QString indexed(const QString& name, int index) {
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, bool bold = false) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
     setBackColour(label, kGrey);
     if (bold) {
         QFont font = label->font();
