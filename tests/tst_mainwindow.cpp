@@ -1,6 +1,7 @@
 #include "aboutbox.h"
 #include "application.h"
 #include "colours.h"
+#include "elidinglabel.h"
 #include "lampindicator.h"
 #include "mainwindow.h"
 #include "setupwindow.h"
@@ -94,6 +95,7 @@ private slots:
     void closeGuard();
     void aboutBox();
     void boxesOpenOverTheirWindow();
+    void longDevicePathKeepsTheLayout();
 
 private:
     template <class T = QWidget>
@@ -147,8 +149,8 @@ void TstMainWindow::controls_data() {
     row("Frame3", "QGroupBox", "CTL Port", {}, grey);
     row("Option4", "QRadioButton", "USB", {}, grey, 1);
     row("Option3", "QRadioButton", "LAN", {}, grey, 0);
-    row("Label8", "QLabel", "Host Name", {}, grey);
-    row("Label9", "QLabel", "Port No.", {}, grey);
+    row("Label8", "ElidingLabel", "Host Name", {}, grey);
+    row("Label9", "ElidingLabel", "Port No.", {}, grey);
     row("Command1", "QPushButton", "Quit", {}, face);
     row("Label1", "QLabel", "KELDA-01 2CH PULSE MOTOR CONTROLLER", {}, grey);
     row("Label13", "QLabel", "Firmware version", {}, grey);
@@ -551,6 +553,27 @@ void TstMainWindow::boxesOpenOverTheirWindow() {
     QCOMPARE(seen.text, QStringLiteral("Not connected !"));
     QCOMPARE(seen.parent, &app.window);
     QCOMPARE(seen.title, kProgramName);
+}
+
+void TstMainWindow::longDevicePathKeepsTheLayout() {
+    window_->setPortLine("Port No.   COM3 (USB)");
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    const QList<QWidget*> controls = window_->findChildren<QWidget*>();
+    QList<QRect> before;
+    for (const QWidget* w : controls) {
+        before << w->geometry();
+    }
+    auto* line = find<ElidingLabel>("Label9");
+    QVERIFY(!line->elided());
+
+    const QString path = "Port No.   COM/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3ZQX-if00 (USB)";
+    window_->setPortLine(path);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    for (int i = 0; i < controls.size(); ++i) {
+        QVERIFY2(controls[i]->geometry() == before[i], qPrintable(controls[i]->objectName()));
+    }
+    QCOMPARE(line->text(), path);
+    QVERIFY(line->elided());
 }
 
 QTEST_MAIN(TstMainWindow)

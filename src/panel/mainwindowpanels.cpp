@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 
 #include "colours.h"
+#include "elidinglabel.h"
 #include "lampindicator.h"
 
 #include <QButtonGroup>
@@ -33,6 +34,13 @@ QLabel* makeLabel(const QString& text, const QString& name = {}) {
     label->setObjectName(name);
     // Positions, the model name and the port show text from the wire or a file: never markup.
     label->setTextFormat(Qt::PlainText);
+    setBackColour(label, Bgr::PanelGrey);
+    return label;
+}
+
+ElidingLabel* sessionLine(const QString& text, const QString& name, int width) {
+    auto* label = new ElidingLabel(text, width);
+    label->setObjectName(name);
     setBackColour(label, Bgr::PanelGrey);
     return label;
 }
@@ -115,14 +123,12 @@ QWidget* MainWindow::buildConnectionRow() {
     portLayout->addWidget(optionLan_);
     linkLayout->addWidget(frame3);
 
-    // The session lines grow to "Host Name 255.255.255.255" and "Port No.   COM255 (USB)"; keep
-    // room for them so the row does not jump when a session opens.
-    hostLine_ = makeLabel(QStringLiteral("Host Name"), QStringLiteral("Label8"));
-    portLine_ = makeLabel(QStringLiteral("Port No."), QStringLiteral("Label9"));
-    const int lineWidth =
-        hostLine_->fontMetrics().horizontalAdvance(QStringLiteral("Host Name 255.255.255.255W"));
-    hostLine_->setMinimumWidth(lineWidth);
-    portLine_->setMinimumWidth(lineWidth);
+    // The session lines have room for "Host Name 255.255.255.255" and "Port No.   COM255 (USB)",
+    // so the row does not jump when a session opens; a longer host name or device path is cut
+    // in the middle, with the whole line as tool tip.
+    const int lineWidth = fontMetrics().horizontalAdvance(QStringLiteral("Host Name 255.255.255.255W"));
+    hostLine_ = sessionLine(QStringLiteral("Host Name"), QStringLiteral("Label8"), lineWidth);
+    portLine_ = sessionLine(QStringLiteral("Port No."), QStringLiteral("Label9"), lineWidth);
     auto* lines = new QVBoxLayout;
     lines->addWidget(hostLine_);
     lines->addWidget(portLine_);
