@@ -80,6 +80,7 @@ void TstHangUps::hangUpThenReconnect() {
         press(w, "cmdDataWrite");
     }
 
+    const QString terminal = p->usb ? p->pty->devicePath() : QString();
     QTRY_VERIFY_WITH_TIMEOUT(!p->messages.boxes.isEmpty(), 5000);
     QTest::qWait(300);
     QCOMPARE(p->messages.texts(), QStringList{QStringLiteral("Not connected !")});
@@ -88,6 +89,9 @@ void TstHangUps::hangUpThenReconnect() {
     QCOMPARE(p->text("Connect"), QStringLiteral("Connect"));
     if (p->usb) {
         QVERIFY(!p->app->channel.serialPort().isOpen());  // a vanished port is not kept
+        // The simulator hung up its terminal and put the symlink on a fresh one.
+        QVERIFY(p->pty->devicePath() != terminal);
+        QCOMPARE(QFileInfo(p->ptyLink()).symLinkTarget(), p->pty->devicePath());
     }
     if (w != nullptr) {
         QVERIFY(!w->tmrTokei().running());

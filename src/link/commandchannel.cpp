@@ -66,8 +66,11 @@ QByteArray CommandChannel::ReadUsbInput() {
 void CommandChannel::onSerialError(QSerialPort::SerialPortError error) {
     // A resource error is a port that is gone (USB cable pulled, the other side of a
     // pseudo-terminal closed): it never comes back, and left open it would keep reporting. The
-    // session on it ends as on a failed send, state first, then the box.
-    if (error != QSerialPort::ResourceError || !MSComm1.isOpen()) {
+    // session on it ends as on a failed send, state first, then the box. A read that fails is the
+    // same port gone, seen while nothing was being written (Qt reports the dead line's EIO on a
+    // read as a read error); transient conditions never reach here.
+    const bool gone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
+    if (!gone || !MSComm1.isOpen()) {
         return;
     }
     MSComm1.close();

@@ -48,7 +48,7 @@ QString SimPanel::text(const QString& name) const {
 
 bool SimPanel::connect() {
     if (usb) {
-        if (!pty->open()) {
+        if (!pty->open(ptyLink())) {
             return false;
         }
     } else if (tcp->listen(0) == 0) {
@@ -61,7 +61,7 @@ bool SimPanel::connect() {
         return false;
     }
     if (usb) {
-        dialog->findChild<QComboBox*>(QStringLiteral("ComNo"))->setEditText(pty->devicePath());
+        dialog->findChild<QComboBox*>(QStringLiteral("ComNo"))->setEditText(ptyLink());
     } else {
         dialog->findChild<QComboBox*>(QStringLiteral("HostEdit"))->setEditText(QStringLiteral("127.0.0.1"));
         dialog->findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(QString::number(tcp->port()));

@@ -33,6 +33,9 @@ public:
     QByteArrayList received;
 
     QTemporaryDir dir;
+    // The USB side connects through a symlink to the pseudo-terminal, as the demo does.
+    QString ptyLink() const { return linkDir.filePath(QStringLiteral("ttySIM")); }
+    QTemporaryDir linkDir;
     MonotonicClock clock;
     SimController sim;
     // Only the link of the model's kind exists: a controller serves one link at a time.
