@@ -37,7 +37,6 @@ private slots:
     void stopAndHoldOff();
     void bracketStartsTogether_data();
     void bracketStartsTogether();
-    void jogScanHomeSequence();
     void speedCodeOfPpsValue();
     void pacedLine();
     void linesAlwaysEndWithCrLf();
@@ -97,8 +96,8 @@ void TstSim::motionOutcome_data() {
     QTest::addColumn<QByteArray>("move");
     QTest::addColumn<qint64>("position");
     QTest::addColumn<int>("status");
-    // A CCW jog, a CW scan to the switch and a straight home search are in the jog, scan and home
-    // sequence below.
+    // A jog, a scan to the CW switch and a home search as the panel drives them are in the panel's
+    // end-to-end tests.
     using L = QList<QByteArray>;
     const int atCw = St::CwLimit | St::StoppedAtLimit;
     const int atCcw = St::CcwLimit | St::StoppedAtLimit;
@@ -235,36 +234,6 @@ void TstSim::bracketStartsTogether() {
     rig.ask(first);
     rig.clock.advanceMs(100);
     QCOMPARE(rig.position(0), 1250LL);
-}
-
-void TstSim::jogScanHomeSequence() {
-    // One channel through a working session, polled as the panel polls: busy while it runs,
-    // the limit and its stop bit after the scan, home found and the counter at 0.
-    Rig rig(SimModel::Vasko);
-    rig.ask("S71H");
-    rig.ask("S3109");
-    QCOMPARE(rig.status(1), quint16(St::Busy | St::Home));
-    rig.clock.advanceMs(20);
-    QCOMPARE(rig.position(1), -100LL);
-    QCOMPARE(rig.status(1), quint16(0));
-    rig.ask("S310E");
-    for (int poll = 1; poll <= 4; ++poll) {
-        rig.clock.advanceMs(1000);
-        QCOMPARE(rig.position(1), -100 + 5000LL * poll);
-        QCOMPARE(rig.status(1) & St::Busy, St::Busy);
-    }
-    rig.clock.advanceMs(20);
-    QCOMPARE(rig.position(1), 20000LL);
-    QCOMPARE(rig.status(1), quint16(St::CwLimit | St::StoppedAtLimit));
-    QCOMPARE(rig.line("S212"), QByteArray("L11"));
-    rig.ask("S311F");
-    QCOMPARE(rig.status(1), quint16(St::Busy | St::CwLimit));
-    rig.clock.advanceMs(2000);
-    QCOMPARE(rig.position(1), 10000LL);
-    rig.clock.advanceMs(1998);
-    QCOMPARE(rig.status(1), quint16(St::Home));
-    QCOMPARE(rig.position(1), 0LL);
-    QCOMPARE(rig.line("S212"), QByteArray("L14"));
 }
 
 void TstSim::speedCodeOfPpsValue() {
