@@ -41,7 +41,6 @@ private slots:
     void roundTripsPairWithTheQuery();
     void receivedBytesBecomeLines();
     void filterAndSavedFile();
-    void failedSaveKeepsTheOldFile();
 
     void positionsThatAreNotNumbersAreSkipped_data();
     void positionsThatAreNotNumbersAreSkipped();
@@ -199,22 +198,12 @@ void TstInstruments::filterAndSavedFile() {
                 .hasMatch());
 }
 
-void TstInstruments::failedSaveKeepsTheOldFile() {
-    TrafficRecorder r(state, clock);
-    r.commandSent("VER?\r\n", true);
-    QTemporaryDir dir;
-    QString error;
-    QVERIFY(!r.save(dir.filePath(QStringLiteral("no/such/folder/t.txt")), kAllTraffic, &error));
-    QVERIFY(!error.isEmpty());
-}
-
 void TstInstruments::positionsThatAreNotNumbersAreSkipped_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("taken");
     QTest::addColumn<qint64>("value");
     QTest::newRow("signed") << "+0001000" << true << qint64(1000);
     QTest::newRow("negative") << "-0000300" << true << qint64(-300);
-    QTest::newRow("zero") << "0000000" << true << qint64(0);
     QTest::newRow("spaces") << " 12 " << true << qint64(12);
     QTest::newRow("dashes of an unused channel") << "-----------" << false << qint64(0);
     QTest::newRow("empty") << "" << false << qint64(0);

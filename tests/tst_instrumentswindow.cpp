@@ -111,7 +111,9 @@ void TstInstrumentsWindow::failedSaveIsTold() {
     app_->instruments.recorder.commandSent("VER?\r\n", true);
     QVERIFY(!app_->instruments.monitor().saveTo(dir_.filePath("missing/traffic.txt")));
     QCOMPARE(messages_.boxes.size(), 1);
-    QVERIFY(messages_.boxes.first().text.startsWith(QStringLiteral("The traffic could not be saved to ")));
+    const QString text = messages_.boxes.first().text;
+    QVERIFY2(text.startsWith(QStringLiteral("The traffic could not be saved to ")) && !text.endsWith(u' '),
+             qPrintable(text));  // the reason follows the file name
     QCOMPARE(messages_.boxes.first().title, kCautionTitle);
 }
 
