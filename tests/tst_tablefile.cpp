@@ -15,18 +15,21 @@ namespace {
 const QString kExample =
     QStringLiteral("PPM,100,-200,1000,2000,-1000,-2000,5000,5000,2500,2500,500,500,10,10,10,0,31,10,3B,00,");
 
+// Channels A and B as kExample holds them, every field, flag and box; C and D are left alone.
 void fillExample(MemoryTable& t) {
     const QStringList values{"100",  "-200", "1000", "2000", "-1000", "-2000", "5000", "5000",
                              "2500", "2500", "500",  "500",  "10",    "10",    "10",   "0"};
     for (int i = 0; i < values.size(); ++i) {
         t.setField(TableView::Position + i / 2, i % 2, values[i]);
     }
-    t.setFlag(TableView::BacklashMode, 0, true);
-    t.setFlag(TableView::DglsEnable, 0, true);
-    t.setFlag(TableView::LsFastStop, 0, true);
-    t.setFlag(TableView::DglsEnable, 1, true);
-    for (int k : {0, 1, 3, 4, 5}) {
-        t.setSwitchBox(TableView::LsEnable, k, true);
+    for (int ch = 0; ch < 2; ++ch) {  // flag bytes 31 and 10
+        t.setFlag(TableView::BacklashMode, ch, ch == 0);
+        t.setFlag(TableView::DglsEnable, ch, true);
+        t.setFlag(TableView::LsFastStop, ch, ch == 0);
+    }
+    for (int k = 0; k < 8; ++k) {  // masks 3B and 00
+        t.setSwitchBox(TableView::LsEnable, k, (0x3B >> k) & 1);
+        t.setSwitchBox(TableView::LsNc, k, false);
     }
     t.setSpeedUnit(TableView::Pps);
 }
@@ -95,7 +98,6 @@ private slots:
     void failedSaveKeepsOldFile();
     void roundTrip_data();
     void roundTrip();
-    void twoChannelFileIntoFourChannelTable();
     void codeHeaderOfFive();
     void lastLine_data();
     void lastLine();
@@ -106,6 +108,15 @@ private slots:
     void loadDuringRead();
 
 private:
+    // The one box the last calls showed; every box of the table file has the same title.
+    void expectBox(const QString& wanted, MessageSink::Icon icon = MessageSink::Icon::Information) {
+        QCOMPARE(messages_.boxes.size(), 1);
+        QVERIFY2(messages_.boxes[0].text.contains(wanted), qPrintable(messages_.boxes[0].text));
+        QCOMPARE(messages_.boxes[0].title, kCautionTitle);
+        QCOMPARE(messages_.boxes[0].icon, icon);
+        messages_.boxes.clear();
+    }
+
     bool load(TableView& table, const QString& name) {
         return TableFile::Load(table, dir_->path(), name, messages_, tmrTokei_, tmrWrite_);
     }
@@ -128,15 +139,6 @@ void TstTableFile::exampleLine() {
     MemoryTable table;
     fillDistinct(table, 0);  // channels C and D get noise that must not leak into a 2-channel line
     fillExample(table);
-    for (int k = 0; k < 8; ++k) {
-        table.setSwitchBox(TableView::LsNc, k, false);
-    }
-    for (int k : {2, 6, 7}) {
-        table.setSwitchBox(TableView::LsEnable, k, false);
-    }
-    QVERIFY(table.switchBox(TableView::LsEnable, 9) && table.switchBox(TableView::LsNc, 8));
-    table.setFlag(TableView::BacklashMode, 1, false);
-    table.setFlag(TableView::LsFastStop, 1, false);
     QCOMPARE(TableFile::BuildLine(table, false), kExample);
 
     const QString name = TableFile::Save(table, false, dir_->path(), QStringLiteral("example"), messages_);
@@ -196,7 +198,6 @@ void TstTableFile::refusedNames_data() {
     const QString separator = QStringLiteral("folder separator");
     QTest::newRow("empty") << QString() << QStringLiteral("Input file name !");
     QTest::newRow("absolute") << QStringLiteral("OUTSIDE/t") << separator;
-    QTest::newRow("parent") << QStringLiteral("../OUTSIDE_NAME/t") << separator;
     QTest::newRow("sub-folder") << QStringLiteral("sub/x") << separator;
 }
 
@@ -204,15 +205,11 @@ void TstTableFile::refusedNames() {
     QFETCH(QString, typed);
     QFETCH(QString, message);
     QTemporaryDir outside;
-    typed.replace(QStringLiteral("OUTSIDE_NAME"), QFileInfo(outside.path()).fileName());
     typed.replace(QStringLiteral("OUTSIDE"), outside.path());
     QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("sub")));
     MemoryTable table;
     QCOMPARE(TableFile::Save(table, false, dir_->path(), typed, messages_), typed);
-    QCOMPARE(messages_.boxes.size(), 1);
-    QVERIFY2(messages_.boxes[0].text.contains(message), qPrintable(messages_.boxes[0].text));
-    QCOMPARE(messages_.boxes[0].title, kCautionTitle);
-    QCOMPARE(messages_.boxes[0].icon, MessageSink::Icon::Information);
+    expectBox(message);
     QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"sub"});
     QVERIFY(QDir(dir_->filePath("sub")).isEmpty());
     QVERIFY(QDir(outside.path()).isEmpty());
@@ -249,16 +246,14 @@ void TstTableFile::commaRefused() {
     writeFile(dir_->filePath("t.txt"), old);
     table.setField(TableView::Rate, 1, text);
     TableFile::Save(table, false, dir_->path(), QStringLiteral("t.txt"), messages_);
-    QCOMPARE(messages_.boxes.size(), 1);
-    QVERIFY2(messages_.boxes[0].text.startsWith(QStringLiteral("CH B Rate ")),
-             qPrintable(messages_.boxes[0].text));
+    expectBox(QStringLiteral("CH B Rate holds a comma"));
     QCOMPARE(readAll(dir_->filePath("t.txt")), old);
 
     // Channels that are not saved do not matter; the longer old file is replaced whole.
     table.setField(TableView::Rate, 1, QStringLiteral("10"));
     table.setField(TableView::Rate, 2, text);
     TableFile::Save(table, false, dir_->path(), QStringLiteral("t"), messages_);
-    QCOMPARE(messages_.boxes.size(), 1);
+    QVERIFY(messages_.boxes.isEmpty());
     QCOMPARE(readAll(dir_->filePath("t.txt")), kExample.toUtf8() + "\r\n");
 }
 
@@ -296,9 +291,7 @@ void TstTableFile::failedSaveKeepsOldFile() {
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, oldHandler);
 
-    QCOMPARE(messages_.boxes.size(), 1);
-    QCOMPARE(messages_.boxes[0].icon, MessageSink::Icon::Critical);
-    QVERIFY(messages_.boxes[0].text.contains(QStringLiteral("t.txt")));
+    expectBox(QStringLiteral("t.txt"), MessageSink::Icon::Critical);
     QCOMPARE(readAll(kept), QByteArray("old table line\r\n"));
     // No leftovers beside it.
     QCOMPARE(QDir(dir_->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"t.txt"});
@@ -331,26 +324,6 @@ void TstTableFile::roundTrip() {
         QCOMPARE(loaded.speedUnit(), unit);
         compareChannels(table, loaded, fourCh ? 4 : 2);
         QVERIFY(messages_.boxes.isEmpty());
-    }
-}
-
-void TstTableFile::twoChannelFileIntoFourChannelTable() {
-    writeFile(dir_->filePath("two.txt"), kExample.toUtf8() + "\r\n");
-    MemoryTable table;
-    fillDistinct(table, 3);
-    table.setSpeedUnit(TableView::Code);
-    QVERIFY(load(table, QStringLiteral("two.txt")));
-    QCOMPARE(table.speedUnit(), int(TableView::Pps));
-    QCOMPARE(table.field(TableView::Position, 1), QStringLiteral("-200"));
-    QCOMPARE(table.field(TableView::Backlash, 1), QStringLiteral("0"));
-    for (int ch : {2, 3}) {
-        for (int f = TableView::Position; f <= TableView::Backlash; ++f) {
-            QVERIFY(table.field(f, ch).isEmpty());
-        }
-        QVERIFY(!table.flag(TableView::LsFastStop, ch));
-    }
-    for (int k = 8; k < 16; ++k) {
-        QVERIFY(!table.switchBox(TableView::LsEnable, k) && !table.switchBox(TableView::LsNc, k));
     }
 }
 
@@ -406,10 +379,8 @@ void TstTableFile::refusals_data() {
 
     QTest::newRow("unknown header") << QByteArray("XYZ,1,2,3,\r\n");
     QTest::newRow("lower-case header") << kExample.toLower().toUtf8() + "\r\n";
-    QTest::newRow("blank last line") << kExample.toUtf8() + "\r\n\r\n";
     QTest::newRow("empty file") << QByteArray();
     QTest::newRow("fewer fields") << fewer + "\r\n";
-    QTest::newRow("header only") << QByteArray("PPM4,\r\n");
     QTest::newRow("mask over 16 bits") << wideMask;
     QTest::newRow("mask over 32 bits") << wrapping;
     QTest::newRow("flag byte over 16 bits") << wideFlag;
@@ -422,8 +393,7 @@ void TstTableFile::refusals() {
     fillDistinct(table, 1);
     table.setSpeedUnit(TableView::Code);
     QVERIFY(!load(table, QStringLiteral("bad.txt")));
-    QCOMPARE(messages_.texts(), QStringList{"File format is not matching!"});
-    QCOMPARE(messages_.boxes[0].title, kCautionTitle);
+    expectBox(QStringLiteral("File format is not matching!"));
     compareChannels(MemoryTable{}, table, 4);
     QCOMPARE(table.speedUnit(), int(TableView::Code));
 }
@@ -432,15 +402,10 @@ void TstTableFile::noFileSelected() {
     MemoryTable table;
     fillDistinct(table, 2);
     QVERIFY(!load(table, QString()));
-    QCOMPARE(messages_.texts(), QStringList{"Indicate the file name in the folder !"});
-    QCOMPARE(messages_.boxes[0].title, kCautionTitle);
-    QCOMPARE(messages_.boxes[0].icon, MessageSink::Icon::Critical);
+    expectBox(QStringLiteral("Indicate the file name in the folder !"), MessageSink::Icon::Critical);
     compareChannels(MemoryTable{}, table, 4);
-
-    messages_.boxes.clear();
     QVERIFY(!load(table, QStringLiteral("gone.txt")));
-    QCOMPARE(messages_.boxes.size(), 1);
-    QVERIFY(messages_.boxes[0].text.contains(QStringLiteral("gone.txt")));
+    expectBox(QStringLiteral("gone.txt"), MessageSink::Icon::Critical);
 }
 
 void TstTableFile::tooLarge() {
@@ -449,13 +414,10 @@ void TstTableFile::tooLarge() {
     writeFile(dir_->filePath("big.txt"), big);
     MemoryTable table;
     QVERIFY(!load(table, QStringLiteral("big.txt")));
-    QCOMPARE(messages_.boxes.size(), 1);
-    QVERIFY(messages_.boxes[0].text.contains(QStringLiteral("big.txt")));
-    QVERIFY(messages_.boxes[0].text.contains(QStringLiteral("1 MiB")));
+    expectBox(QStringLiteral("big.txt is larger than 1 MiB"));
 
     writeFile(dir_->filePath("fits.txt"),
               QByteArray(TableFile::kMaxFileBytes - 200, ' ') + "\r\n" + kExample.toUtf8() + "\r\n");
-    messages_.boxes.clear();
     QVERIFY(load(table, QStringLiteral("fits.txt")));
 }
 
