@@ -39,14 +39,12 @@ void TstTableReplies::textField_data() {
     QTest::newRow("net ccw 1..8") << false << pps << 6 << QByteArray("-0005000") << 3 << "-0005000";
     QTest::newRow("usb ccw whole") << true << pps << 6 << QByteArray("-5") << 3 << "-5";
     QTest::newRow("net code 4..7") << false << code << 9 << QByteArray("C000050") << 4 << "0050";
-    QTest::newRow("usb code 4..7") << true << code << 10 << QByteArray("C000050") << 5 << "0050";
     QTest::newRow("code unchanged, no trim") << true << code << 11 << QByteArray("C00 1 2") << 6 << " 1 2";
-    QTest::newRow("net pps 2..7 leading zeros") << false << pps << 9 << QByteArray("H002000") << 4 << "2000";
-    QTest::newRow("net pps ignores 8th") << false << pps << 9 << QByteArray("H0020009") << 4 << "2000";
+    QTest::newRow("net pps 2..7, leading zeros, 8th ignored")
+        << false << pps << 9 << QByteArray("H0020009") << 4 << "2000";
     QTest::newRow("net pps signed") << false << pps << 10 << QByteArray("H-00250") << 5 << "-250";
     QTest::newRow("net pps plus sign dropped") << false << pps << 11 << QByteArray("H+00250") << 6 << "250";
     QTest::newRow("net pps blanks skipped") << false << pps << 9 << QByteArray("H 12.50") << 4 << "12.5";
-    QTest::newRow("usb pps whole") << true << pps << 9 << QByteArray("2000") << 4 << "2000";
     QTest::newRow("usb pps 7 digits kept") << true << pps << 9 << QByteArray("1234567") << 4 << "1234567";
     QTest::newRow("usb pps no number") << true << pps << 10 << QByteArray("ERR") << 5 << "0";
     QTest::newRow("usb pps minus zero") << true << pps << 11 << QByteArray("-0") << 6 << "0";
@@ -83,7 +81,6 @@ void TstTableReplies::flags_data() {
     QTest::addColumn<bool>("dgls");
     QTest::addColumn<bool>("lsfs");
 
-    QTest::newRow("3 1: all") << QByteArray("FLG0:31") << true << true << true;
     QTest::newRow("2 0: backlash mode only") << QByteArray("FLG0:20") << true << false << false;
     QTest::newRow("1 0: dgls only") << QByteArray("FLG0:10") << false << true << false;
     QTest::newRow("0 1: fast stop only") << QByteArray("FLG0:01") << false << false << true;
@@ -129,7 +126,6 @@ void TstTableReplies::switches_data() {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QList<int>>("ticked");
 
-    QTest::newRow("2ch enable 9F") << false << 15 << QByteArray("E9F") << QList<int>{0, 1, 2, 3, 4, 7};
     QTest::newRow("2ch reads 2..3 only")
         << false << 15 << QByteArray("E9FFF") << QList<int>{0, 1, 2, 3, 4, 7};
     QTest::newRow("4ch nc 8000") << true << 16 << QByteArray("E8000") << QList<int>{15};
