@@ -1,6 +1,7 @@
 // The parameter table against the simulated controllers: written, read back, saved and loaded,
 // for every model and both speed units, through the real setup window.
 #include "filechooser.h"
+#include "memorytable.h"
 #include "setupwindow.h"
 #include "simpanel.h"
 #include "textfields.h"
@@ -13,81 +14,78 @@
 Q_DECLARE_METATYPE(SimModel)
 
 namespace {
-struct Table {
-    QString fields[8][4];
-    bool flags[3][4];
-    bool switches[2][16];
-};
+constexpr TableView::Flag kFlags[] = {TableView::BacklashMode, TableView::DglsEnable, TableView::LsFastStop};
+constexpr TableView::SwitchGroup kGroups[] = {TableView::LsEnable, TableView::LsNc};
 
 // A full table the controller can hold: every value survives the write's forms and the read's
 // layouts as the same number.
-Table sampleTable(bool usb, int unit) {
-    Table t{};
+MemoryTable sampleTable(bool usb, int unit) {
+    MemoryTable t;
     const int positions[4] = {1000, -250, 0, 77};
+    const int scale = unit == TableView::Code ? 1 : 10;  // codes of three digits; speeds they hold exactly
     for (int ch = 0; ch < 4; ++ch) {
-        t.fields[0][ch] = QString::number(positions[ch]);
-        t.fields[1][ch] = QString::number(12000 + ch);
-        t.fields[2][ch] = QString::number(-12000 - ch);
-        if (unit == TableView::Code) {
-            t.fields[3][ch] = QString::number(400 + ch);  // codes of up to three digits
-            t.fields[4][ch] = QString::number(200 + ch);
-            t.fields[5][ch] = QString::number(40 + ch);
-        } else {
-            t.fields[3][ch] = QString::number(4000 + 10 * ch);  // speeds the codes can hold exactly
-            t.fields[4][ch] = QString::number(2000 + 10 * ch);
-            t.fields[5][ch] = QString::number(400 + 10 * ch);
+        const int values[8] = {positions[ch],
+                               12000 + ch,
+                               -12000 - ch,
+                               (400 + ch) * scale,
+                               (200 + ch) * scale,
+                               (40 + ch) * scale,
+                               usb ? 120 + ch : 10 + ch,
+                               ch == 1 ? -20 : 20 + ch};
+        for (int f = 0; f < 8; ++f) {
+            t.setField(TableView::Position + f, ch, QString::number(values[f]));
         }
-        t.fields[6][ch] = QString::number(usb ? 120 + ch : 10 + ch);
-        t.fields[7][ch] = QString::number(ch == 1 ? -20 : 20 + ch);
-        t.flags[0][ch] = ch % 2 == 0;
-        t.flags[1][ch] = ch != 2;
-        t.flags[2][ch] = ch == 1 || ch == 3;
+        t.setFlag(TableView::BacklashMode, ch, ch % 2 == 0);
+        t.setFlag(TableView::DglsEnable, ch, ch != 2);
+        t.setFlag(TableView::LsFastStop, ch, ch == 1 || ch == 3);
     }
     for (int i = 0; i < 16; ++i) {
-        t.switches[0][i] = (0x9F35 >> i) & 1;  // the invisible third boxes included
-        t.switches[1][i] = (0x8421 >> i) & 1;
+        t.setSwitchBox(TableView::LsEnable, i, (0x9F35 >> i) & 1);  // the invisible third boxes included
+        t.setSwitchBox(TableView::LsNc, i, (0x8421 >> i) & 1);
     }
     return t;
 }
 
-void fill(TableView& view, const Table& t, int channels) {
+void fill(TableView& view, const TableView& t, int channels) {
     for (int ch = 0; ch < channels; ++ch) {
-        for (int f = 0; f < 8; ++f) {
-            view.setField(f + 1, ch, t.fields[f][ch]);
+        for (int f = TableView::Position; f <= TableView::Backlash; ++f) {
+            view.setField(f, ch, t.field(f, ch));
         }
-        for (int k = 0; k < 3; ++k) {
-            view.setFlag(TableView::Flag(k), ch, t.flags[k][ch]);
+        for (auto flag : kFlags) {
+            view.setFlag(flag, ch, t.flag(flag, ch));
         }
     }
     for (int i = 0; i < 4 * channels; ++i) {
-        view.setSwitchBox(TableView::LsEnable, i, t.switches[0][i]);
-        view.setSwitchBox(TableView::LsNc, i, t.switches[1][i]);
+        for (auto group : kGroups) {
+            view.setSwitchBox(group, i, t.switchBox(group, i));
+        }
     }
 }
 
 // Compares as numbers where the read gives the controller's own form (signs, leading zeros).
-QString differences(const TableView& view, const Table& t, int channels) {
+QString differences(const TableView& view, const TableView& t, int channels) {
     QStringList out;
     for (int ch = 0; ch < channels; ++ch) {
-        for (int f = 0; f < 8; ++f) {
-            const QString got = view.field(f + 1, ch);
+        for (int f = TableView::Position; f <= TableView::Backlash; ++f) {
+            const QString got = view.field(f, ch);
             if (!TextFields::isNumeric(got) ||
-                TextFields::leadingNumber(got) != TextFields::leadingNumber(t.fields[f][ch])) {
-                out << QStringLiteral("Text%1(%2): %3 != %4").arg(f + 1).arg(ch).arg(got, t.fields[f][ch]);
+                TextFields::leadingNumber(got) != TextFields::leadingNumber(t.field(f, ch))) {
+                out << QStringLiteral("Text%1(%2): %3 != %4").arg(f).arg(ch).arg(got, t.field(f, ch));
             }
         }
-        for (int k = 0; k < 3; ++k) {
-            if (view.flag(TableView::Flag(k), ch) != t.flags[k][ch]) {
-                out << QStringLiteral("flag %1(%2)").arg(k).arg(ch);
+        for (auto flag : kFlags) {
+            if (view.flag(flag, ch) != t.flag(flag, ch)) {
+                out << QStringLiteral("flag %1(%2)").arg(flag).arg(ch);
             }
         }
     }
     for (int i = 0; i < 4 * channels; ++i) {
-        if (view.switchBox(TableView::LsEnable, i) != t.switches[0][i]) {
-            out << QStringLiteral("Check1(%1)").arg(i);
-        }
-        if (view.switchBox(TableView::LsNc, i) != t.switches[1][i]) {
-            out << QStringLiteral("ChkLSNC(%1)").arg(i);
+        for (auto group : kGroups) {
+            if (view.switchBox(group, i) != t.switchBox(group, i)) {
+                out << QStringLiteral("%1(%2)")
+                           .arg(group == TableView::LsEnable ? "Check1" : "ChkLSNC")
+                           .arg(i);
+            }
         }
     }
     return out.join(u"; ");
@@ -128,7 +126,7 @@ void TstTableE2E::writeReadSaveLoad() {
     SetupWindow* w = p.app->setup.window();
     QVERIFY(w != nullptr && w->isVisible());
     w->setSpeedUnit(unit);
-    const Table table = sampleTable(usb, unit);
+    const MemoryTable table = sampleTable(usb, unit);
     fill(*w, table, channels);
 
     press(w, "cmdDataWrite");
