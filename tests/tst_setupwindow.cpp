@@ -462,21 +462,14 @@ void TstSetupWindow::drivesAndUnavailableFolder() {
 void TstSetupWindow::mountTable() {
     QTemporaryDir tmp;
     QVERIFY(populate(tmp, {"My Stick/", "hosts"}));
-    const QByteArray root = tmp.path().toUtf8();
-    const QByteArray table =
-        "proc /proc proc rw 0 0\n"
-        "/dev/sda1 " +
-        root +
-        " ext4 rw 0 0\n"
-        "/dev/sda1 " +
-        root +
-        "/hosts ext4 rw 0 0\n"  // a file, as containers mount
-        "/dev/sdb1 " +
-        root +
-        "/My\\040Stick vfat rw 0 0\n"
-        "tmpfs /run tmpfs rw 0 0\n"
-        "server:/x /mnt/gone nfs4 rw 0 0\n"  // never looked at: may be stale
-        "truncated\n";
+    // A file mounted as containers do, a name with an escaped blank, and a remote share that is
+    // never looked at (it may be stale).
+    const QByteArray table = QStringLiteral(
+                                 "proc /proc proc rw 0 0\n/dev/sda1 %1 ext4 rw 0 0\n"
+                                 "/dev/sda1 %1/hosts ext4 rw 0 0\n/dev/sdb1 %1/My\\040Stick vfat rw 0 0\n"
+                                 "tmpfs /run tmpfs rw 0 0\nserver:/x /mnt/gone nfs4 rw 0 0\ntruncated\n")
+                                 .arg(tmp.path())
+                                 .toUtf8();
     QCOMPARE(FileChooser::mountRoots(table),
              QStringList({tmp.path(), tmp.filePath("My Stick"), QStringLiteral("/mnt/gone")}));
 }
