@@ -4,16 +4,19 @@
 #include "fakepanelview.h"
 #include "intervaltimer.h"
 #include "panelstate.h"
+#include "portlistdialog.h"
 #include "recentlist.h"
 #include "recordingmessages.h"
 #include "session.h"
 #include "testpty.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 #include <memory>
 
@@ -35,6 +38,9 @@ private slots:
     void portNumberRules_data();
     void portNumberRules();
     void unknownComPortIsRefused();
+    void portListChoice_data();
+    void portListChoice();
+    void portListReadAtEveryOpening();
     void cancelAndCloseBox_data();
     void cancelAndCloseBox();
     void dialogLoadsOnlyOnce();
@@ -218,7 +224,8 @@ void TstSession::typedTextIsNotCompleted() {
     session->dialog()->findChild<QLineEdit*>("Text1")->setText(QString::number(server.serverPort()));
     click("ConnectButton");
     QVERIFY(state.Connected);
-    QCOMPARE(readFile(lan ? Session::kHostsFile : Session::kComFile), (typed + "," + typed + "0,,,,,\r\n").toUtf8());
+    QCOMPARE(readFile(lan ? Session::kHostsFile : Session::kComFile),
+             (typed + "," + typed + "0,,,,,\r\n").toUtf8());
     channel->closeTcp();
 }
 
@@ -276,6 +283,57 @@ void TstSession::unknownComPortIsRefused() {
     QVERIFY(!state.Connected);
     QVERIFY(!channel->usbPortOpen());
     QVERIFY(readFile(Session::kComFile).isEmpty());
+}
+
+void TstSession::portListChoice_data() {
+    QTest::addColumn<int>("row");  // -1: Cancel
+    QTest::addColumn<QString>("com");
+    QTest::newRow("first") << 0 << "/dev/ttyUSB0";
+    QTest::newRow("second") << 1 << "/dev/ttyACM1";
+    QTest::newRow("cancel") << -1 << "3";
+}
+
+void TstSession::portListChoice() {
+    QFETCH(int, row);
+    QFETCH(QString, com);
+    session->ConnectClicked();
+    session->dialog()->setPortLister([] {
+        return QList<SerialPortDescription>{{"/dev/ttyUSB0", "FT232R", "FTDI", "A5028", 0x0403, 0x6001},
+                                            {"/dev/ttyACM1", {}, {}, {}, {}, {}}};
+    });
+    click("PortsButton");
+    auto* list = session->dialog()->findChild<PortListDialog*>();
+    QVERIFY(list && list->isVisible());
+    auto* tree = list->findChild<QTreeWidget*>("PortList");
+    QCOMPARE(tree->topLevelItemCount(), 2);
+    QCOMPARE(tree->topLevelItem(0)->text(4), QStringLiteral("0403:6001"));
+    QCOMPARE(tree->topLevelItem(1)->text(4), QString());
+    if (row >= 0) {
+        tree->setCurrentItem(tree->topLevelItem(row));
+    }
+    QTest::mouseClick(list->findChild<QPushButton*>(row >= 0 ? "PortUseButton" : "PortCancelButton"),
+                      Qt::LeftButton);
+    QVERIFY(!list->isVisible());
+    QCOMPARE(combo("ComNo")->currentText(), com);
+    QCOMPARE(combo("ComNo")->count(), 0);
+    QVERIFY(!state.Connected);
+}
+
+void TstSession::portListReadAtEveryOpening() {
+    session->ConnectClicked();
+    QList<SerialPortDescription> present;
+    session->dialog()->setPortLister([&] { return present; });
+    click("PortsButton");
+    auto* list = session->dialog()->findChild<PortListDialog*>();
+    QVERIFY(list->findChild<QLabel*>("PortListNote")->text().contains("dialout"));
+    QVERIFY(!list->findChild<QPushButton*>("PortUseButton")->isEnabled());
+    list->reject();
+    QTRY_VERIFY(session->dialog()->findChild<PortListDialog*>() == nullptr);
+
+    present = {{"/dev/ttyUSB1", {}, {}, {}, {}, {}}};  // plugged in meanwhile
+    click("PortsButton");
+    list = session->dialog()->findChild<PortListDialog*>();
+    QCOMPARE(list->findChild<QTreeWidget*>("PortList")->topLevelItemCount(), 1);
 }
 
 void TstSession::cancelAndCloseBox_data() {

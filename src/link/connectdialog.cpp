@@ -1,6 +1,7 @@
 #include "connectdialog.h"
 
 #include "colours.h"
+#include "portlistdialog.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -60,6 +61,10 @@ ConnectDialog::ConnectDialog(QWidget* parent) : QDialog(parent) {
     usbGrid->addWidget(namedLabel(QStringLiteral("Label3"), QStringLiteral("COM"), usb), 0, 1);
     usbGrid->addWidget(ComNo, 0, 2);
     usbGrid->setColumnStretch(2, 1);
+    PortsButton = new QPushButton(QStringLiteral("&Ports..."), usb);
+    PortsButton->setObjectName(QStringLiteral("PortsButton"));
+    PortsButton->setAutoDefault(false);
+    usbGrid->addWidget(PortsButton, 0, 3);
 
     auto* connectButton = new QPushButton(QStringLiteral("&Connect"), this);
     connectButton->setObjectName(QStringLiteral("ConnectButton"));
@@ -78,12 +83,14 @@ ConnectDialog::ConnectDialog(QWidget* parent) : QDialog(parent) {
 
     connect(connectButton, &QPushButton::clicked, this, &ConnectDialog::connectRequested);
     connect(cancelButton, &QPushButton::clicked, this, &ConnectDialog::cancelRequested);
+    connect(PortsButton, &QPushButton::clicked, this, &ConnectDialog::showPortList);
 }
 
 void ConnectDialog::setNetworkSide(bool network) {
     HostEdit->setEnabled(network);
     Text1->setEnabled(network);
     ComNo->setEnabled(!network);
+    PortsButton->setEnabled(!network);
 }
 
 bool ConnectDialog::networkSide() const {
@@ -134,6 +141,23 @@ void ConnectDialog::setHostText(const QString& text) {
 }
 void ConnectDialog::setComText(const QString& text) {
     ComNo->setEditText(text);
+}
+
+void ConnectDialog::setPortLister(SerialPortLister lister) {
+    portLister_ = std::move(lister);
+}
+
+void ConnectDialog::showPortList() {
+    // Read afresh at every opening: a controller plugged in after the program started shows up.
+    auto* list = new PortListDialog(portLister_(), this);
+    list->setAttribute(Qt::WA_DeleteOnClose);
+    connect(list, &QDialog::accepted, this, [this, list] {
+        const QString location = list->chosenLocation();
+        if (!location.isEmpty()) {
+            ComNo->setEditText(location);
+        }
+    });
+    list->open();
 }
 
 void ConnectDialog::closeEvent(QCloseEvent* event) {

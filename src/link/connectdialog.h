@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serialports.h"
+
 #include <QDialog>
 #include <QStringList>
 
@@ -32,6 +34,8 @@ public:
     void setComList(const QStringList& entries);
     void setHostText(const QString& text);
     void setComText(const QString& text);
+    // Where "Ports..." reads the ports present; availableSerialPorts() unless a test sets one.
+    void setPortLister(SerialPortLister lister);
 
 signals:
     void connectRequested();
@@ -44,7 +48,12 @@ protected:
     void reject() override;
 
 private:
+    // "Ports...": the list of the ports present now; the one chosen becomes ComNo's text.
+    void showPortList();
+
+    SerialPortLister portLister_ = availableSerialPorts;
     QComboBox* HostEdit;
     QLineEdit* Text1;
     QComboBox* ComNo;
+    QPushButton* PortsButton;
 };
