@@ -55,6 +55,8 @@ PortListDialog::PortListDialog(const QList<SerialPortDescription>& ports, QWidge
 
     connect(PortList, &QTreeWidget::currentItemChanged, ok,
             [ok](QTreeWidgetItem* current) { ok->setEnabled(current != nullptr); });
+    // With one controller plugged in, Enter takes it.
+    PortList->setCurrentItem(PortList->topLevelItem(0));
     connect(PortList, &QTreeWidget::itemActivated, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
