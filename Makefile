@@ -1,8 +1,8 @@
 # Entry commands of the README. `make run` builds and starts the panel (against the simulator),
 # `make test` builds and runs every test (`make test SANITIZE=1`: the same suite built with
 # AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer). `make fuzz` builds the
-# libFuzzer targets with clang and runs each for FUZZ_SECONDS. All install missing Debian
-# packages first.
+# libFuzzer targets with clang and runs each for FUZZ_SECONDS. `make package` builds the Debian
+# package in the build folder. All install missing Debian packages first.
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
 SANITIZE ?= 0
@@ -23,7 +23,7 @@ CMAKE_FLAGS :=
 TEST_ENV :=
 endif
 
-.PHONY: all deps build run test fuzz clean
+.PHONY: all deps build run test package fuzz clean
 
 all: build
 
@@ -39,6 +39,12 @@ run: build
 
 test: build
 	cd $(BUILD) && env QT_QPA_PLATFORM=offscreen $(TEST_ENV) ctest --output-on-failure -j $(JOBS)
+
+# motor-panel_<version>_<arch>.deb in $(BUILD)/, its dependencies found by dpkg-shlibdeps.
+package: build
+	@bash scripts/install-deps.sh --with-package
+	cd $(BUILD) && cpack -G DEB
+	@ls $(BUILD)/motor-panel_*.deb
 
 # A build of its own (clang, -fsanitize=fuzzer,address,undefined); never part of `make test`.
 fuzz:

@@ -2,12 +2,14 @@
 # Installs the Debian packages the panel needs to build and run, skipping those already there.
 set -euo pipefail
 
-# --with-screens: what screenshots need; --with-fuzz: clang and its libFuzzer runtime (make fuzz).
+# --with-screens: what screenshots need; --with-fuzz: clang and its libFuzzer runtime (make fuzz);
+# --with-package: dpkg-shlibdeps and file, which CPack's Debian generator runs (make package).
 packages=(cmake ninja-build g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev)
 for option in "$@"; do
     case "$option" in
         --with-screens) packages+=(xvfb xauth imagemagick) ;;
         --with-fuzz) packages+=(clang libclang-rt-dev) ;;
+        --with-package) packages+=(dpkg-dev file) ;;
         *)
             echo "install-deps.sh: unknown option $option" >&2
             exit 2
