@@ -8,10 +8,14 @@
 // 24 ms, so two ticks: 25/s), the panel's CPU time per reply, and the time from the last byte of
 // a reply arriving to the display showing it (median and 99th percentile).
 //
+// Against the same simulator, right after the panel, poll_floor polls the same way in a bare event
+// loop (20 ms tick, one query out, one reply in, no widgets): its CPU per reply is the floor, and
+// the panel's is also given as a ratio to it.
+//
 // With --instruments the traffic monitor and the position chart are open while it polls, and it
 // also prints how often the chart painted and how many lines the monitor shows.
 //
-// Usage: poll_bench [--seconds N] [--sim PATH] [--instruments]
+// Usage: poll_bench [--seconds N] [--sim PATH] [--floor PATH] [--instruments]
 #include "application.h"
 #include "connectdialog.h"
 #include "positionchart.h"
@@ -59,7 +63,8 @@ struct Scenario {
     QString name;
     QStringList simArgs;
     bool lan;
-    double bound;  // replies per second
+    double bound;          // replies per second
+    QString floorQueries;  // what the panel polls there, in turn
 };
 
 struct Result {
@@ -70,10 +75,30 @@ struct Result {
     int replies = 0;
     double chartPaintsPerSecond = 0;
     int monitorRows = 0;
+    double floorCpuPerReplyUs = 0;
     QString error;
 };
 
-Result run(const Scenario& s, const QString& simPath, int seconds, bool instruments) {
+// poll_floor on the same link; its CPU per reply, or 0 when it failed.
+double floorCpuPerReply(const QString& floorPath, const Scenario& s, const QString& link, int seconds) {
+    QProcess floor;
+    QStringList args = {QStringLiteral("--seconds"), QString::number(seconds), QStringLiteral("--query"),
+                        s.floorQueries};
+    if (s.lan) {
+        args << QStringLiteral("--tcp") << s.simArgs.last();
+    } else {
+        args << QStringLiteral("--serial") << link;
+    }
+    floor.start(floorPath, args);
+    if (!floor.waitForFinished((seconds + 10) * 1000) || floor.exitCode() != 0) {
+        std::fprintf(stderr, "poll_floor: %s\n", floor.readAllStandardError().constData());
+        return 0;
+    }
+    return QString::fromLatin1(floor.readAllStandardOutput()).section(u' ', 3, 3).toDouble();
+}
+
+Result run(const Scenario& s, const QString& simPath, const QString& floorPath, int seconds,
+           bool instruments) {
     Result result;
     QTemporaryDir dir;
     QProcess sim;
@@ -163,6 +188,10 @@ Result run(const Scenario& s, const QString& simPath, int seconds, bool instrume
         result.error = messages.boxes.join(u' ');
     }
     app.session.ConnectClicked();
+    result.floorCpuPerReplyUs = floorCpuPerReply(floorPath, s, link, seconds);
+    if (result.floorCpuPerReplyUs <= 0) {
+        result.error = QStringLiteral("poll_floor failed");
+    }
     sim.terminate();
     sim.waitForFinished(2000);
     return result;
@@ -181,12 +210,15 @@ int main(int argc, char* argv[]) {
                       QStringLiteral("N"), QStringLiteral("10")});
     parser.addOption({QStringLiteral("sim"), QStringLiteral("The controller-sim program."),
                       QStringLiteral("PATH"), QStringLiteral(SIM_PROGRAM)});
+    parser.addOption({QStringLiteral("floor"), QStringLiteral("The poll_floor program."),
+                      QStringLiteral("PATH"), QStringLiteral(FLOOR_PROGRAM)});
     parser.addOption({QStringLiteral("instruments"),
                       QStringLiteral("Poll with the traffic monitor and the position chart open.")});
     parser.process(qapp);
     const bool instruments = parser.isSet(QStringLiteral("instruments"));
     const int seconds = std::max(1, parser.value(QStringLiteral("seconds")).toInt());
     const QString simPath = parser.value(QStringLiteral("sim"));
+    const QString floorPath = parser.value(QStringLiteral("floor"));
 
     const quint16 port = 17000 + quint16(QCoreApplication::applicationPid() % 2000);
     const QList<Scenario> scenarios = {
@@ -194,23 +226,26 @@ int main(int argc, char* argv[]) {
          {QStringLiteral("--model"), QStringLiteral("KELDA-01"), QStringLiteral("--listen"),
           QStringLiteral("127.0.0.1:%1").arg(port)},
          true,
-         50.0},
+         50.0,
+         QStringLiteral("S200,S202,S210,S212")},
         {QStringLiteral("pty, VASKO-01"),
          {QStringLiteral("--model"), QStringLiteral("VASKO-01")},
          false,
-         50.0},
+         50.0,
+         QStringLiteral("STS0?,STS1?,STS2?,STS3?")},
         {QStringLiteral("pty at 9600 baud, VASKO-01"),
          {QStringLiteral("--model"), QStringLiteral("VASKO-01"), QStringLiteral("--baud"),
           QStringLiteral("9600")},
          false,
-         25.0},
+         25.0,
+         QStringLiteral("STS0?,STS1?,STS2?,STS3?")},
     };
 
     std::printf("poll_bench: %d s of polling per link, 20 ms tick%s\n", seconds,
                 instruments ? ", traffic monitor and position chart open" : "");
     bool allOk = true;
     for (const Scenario& s : scenarios) {
-        const Result r = run(s, simPath, seconds, instruments);
+        const Result r = run(s, simPath, floorPath, seconds, instruments);
         if (!r.error.isEmpty()) {
             std::printf("%-28s error: %s\n", qPrintable(s.name), qPrintable(r.error));
             allOk = false;
@@ -221,6 +256,8 @@ int main(int argc, char* argv[]) {
             "arrival->display median %.3f ms  p99 %.3f ms\n",
             qPrintable(s.name), r.replies, r.rate, s.bound, r.rate / s.bound, r.cpuPerReplyUs,
             r.cpuPerReplyUs * r.rate / 1e4, r.medianMs, r.p99Ms);
+        std::printf("%-28s floor (bare event loop) CPU %7.1f us/reply  panel/floor %.2f\n", "",
+                    r.floorCpuPerReplyUs, r.cpuPerReplyUs / r.floorCpuPerReplyUs);
         if (instruments) {
             std::printf("%-28s chart %.1f paints/s, monitor %d lines shown\n", "", r.chartPaintsPerSecond,
                         r.monitorRows);
