@@ -43,12 +43,14 @@ StatusStrip::StatusStrip(StatusFigures& figures, CommandChannel& channel, const 
                   QStringLiteral("Replies per second actually received, over the last two seconds"));
     timeouts_ =
         field(QStringLiteral("StatusTimeouts"), QStringLiteral("Reply time-outs since the session opened"));
-    // The figures that change every refresh keep one width: a label whose size stays put does not
-    // make the window lay itself out again each time.
-    rate_->setFixedWidth(rate_->fontMetrics().horizontalAdvance(rateText(99.9)) + 4);
+    // The figures that change while polling keep one size, width and height: only a label fixed in
+    // both leaves the layout alone when its text changes. Otherwise every new figure would make
+    // the status bar lay itself out and repaint whole, buttons and all, about once a second.
+    const int height = rate_->sizeHint().height();
+    rate_->setFixedSize(rate_->fontMetrics().horizontalAdvance(rateText(99.9)) + 4, height);
     rate_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    timeouts_->setFixedWidth(timeouts_->fontMetrics().horizontalAdvance(QStringLiteral("9999 time-outs")) +
-                             4);
+    timeouts_->setFixedSize(timeouts_->fontMetrics().horizontalAdvance(QStringLiteral("9999 time-outs")) + 4,
+                            height);
     auto* traffic = new QPushButton(QStringLiteral("Traffic..."));
     traffic->setObjectName(QStringLiteral("StatusTraffic"));
     traffic->setToolTip(QStringLiteral("Open the traffic monitor (Ctrl+T)"));
