@@ -13,11 +13,13 @@ LampIndicator::LampIndicator(QWidget* parent) : QWidget(parent) {
 }
 
 void LampIndicator::setFillBgr(std::uint32_t bgr) {
-    // Every status reply sets every lamp: repaint only what changed.
-    if (bgr == fill_ && property("backColour").isValid()) {
+    // Every status reply sets every lamp: repaint only what changed. The check is a plain member,
+    // not a property lookup, as it runs a dozen times a reply.
+    if (bgr == fill_ && propertySet_) {
         return;
     }
     fill_ = bgr;
+    propertySet_ = true;
     setProperty("backColour", QVariant::fromValue<quint32>(bgr));
     update();
 }

@@ -24,4 +24,5 @@ protected:
 
 private:
     std::uint32_t fill_ = Bgr::White;
+    bool propertySet_ = false;
 };

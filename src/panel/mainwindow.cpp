@@ -168,12 +168,14 @@ void MainWindow::setLamp(Lamp which, int ch, bool lit) {
 }
 
 void MainWindow::setHoldOffLit(int ch, bool lit) {
-    const std::uint32_t colour = lit ? Bgr::Red : Bgr::ButtonFace;
-    const bool changed = backColour(holdOff_.at(ch)) != colour;
-    setBackColour(holdOff_.at(ch), colour);
-    if (changed) {
-        emit holdOffChanged(ch, lit);
+    // Every status reply sets every hold-off: a change is told by the state kept here, not by
+    // reading the button's colour property back.
+    if (holdOffLit_.at(ch) == lit) {
+        return;
     }
+    holdOffLit_[ch] = lit;
+    setBackColour(holdOff_[ch], lit ? Bgr::Red : Bgr::ButtonFace);
+    emit holdOffChanged(ch, lit);
 }
 
 void MainWindow::selectSpeed(int k) {

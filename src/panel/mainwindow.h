@@ -121,6 +121,7 @@ private:
     std::array<LampIndicator*, kChannels> lampCcw_{};
     std::array<LampIndicator*, kChannels> lampHp_{};
     std::array<QPushButton*, kChannels> holdOff_{};
+    std::array<bool, kChannels> holdOffLit_{};  // as shown: lit is red, unlit the button face
     std::array<QCheckBox*, kChannels> check1_{};
 
     QButtonGroup* mode_ = nullptr;       // Option1
