@@ -14,6 +14,10 @@ int linkIndex(bool lan) {
 // A line of nothing but service-request markers arrives in the middle of an exchange; it answers
 // no query, so the answer is still to come.
 bool serviceRequestOnly(const QByteArray& line) {
+    // Nearly every line holds no marker at all: no copy and no replacing for those.
+    if (!line.contains("SRQ")) {
+        return false;
+    }
     QByteArray rest = line;
     for (const char* marker : {"SRQAB", "SRQA", "SRQB", "SRQ"}) {
         rest.replace(marker, "");
