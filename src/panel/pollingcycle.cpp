@@ -8,7 +8,17 @@
 
 PollingCycle::PollingCycle(PanelState& state, PanelView& view, CommandLink& link, MessageSink& messages,
                            SequencedMoves& moves)
-    : state_(state), view_(view), link_(link), messages_(messages), moves_(moves) {}
+    : state_(state), view_(view), link_(link), messages_(messages), moves_(moves) {
+    for (int usb = 0; usb < 2; ++usb) {
+        for (int step = 0; step < kSteps; ++step) {
+            pollCommands_[usb][step] = PollCommand(step, usb != 0);
+        }
+    }
+}
+
+const QByteArray& PollingCycle::pollCommand(int step, bool usbModel) const {
+    return step >= 0 && step < kSteps ? pollCommands_[usbModel ? 1 : 0][step] : none_;
+}
 
 QByteArray PollingCycle::PollCommand(int step, bool usbModel) {
     const char n = char('0' + step % 10);
@@ -78,7 +88,7 @@ void PollingCycle::Tick() {
         state_.AwaitingReply = 1;
         return;
     }
-    const QByteArray command = PollCommand(state_.PollStep, state_.UsbModel);
+    const QByteArray& command = pollCommand(state_.PollStep, state_.UsbModel);
     if (!command.isEmpty() && link_.SendCommand(command) && querySent_) {
         querySent_(command, true);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <array>
 #include <functional>
 
 class CommandLink;
@@ -32,10 +33,17 @@ public:
     static QByteArray PollCommand(int step, bool usbModel);
 
 private:
+    static constexpr int kSteps = 24;  // the rotation's steps are below this
+
+    // PollCommand's texts, built once: the tick sends one every 20 ms.
+    const QByteArray& pollCommand(int step, bool usbModel) const;
+
     PanelState& state_;
     PanelView& view_;
     CommandLink& link_;
     MessageSink& messages_;
     SequencedMoves& moves_;
     QuerySentHook querySent_;
+    std::array<std::array<QByteArray, kSteps>, 2> pollCommands_;  // [usbModel][step]
+    QByteArray none_;
 };
