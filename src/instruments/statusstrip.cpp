@@ -49,6 +49,8 @@ StatusStrip::StatusStrip(StatusFigures& figures, CommandChannel& channel, const 
     const int height = rate_->sizeHint().height();
     rate_->setFixedSize(rate_->fontMetrics().horizontalAdvance(rateText(99.9)) + 4, height);
     rate_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // It fills its own background, so a new figure repaints the label alone, not the bars behind.
+    rate_->setAutoFillBackground(true);
     timeouts_->setFixedSize(timeouts_->fontMetrics().horizontalAdvance(QStringLiteral("9999 time-outs")) + 4,
                             height);
     auto* traffic = new QPushButton(QStringLiteral("Traffic..."));
