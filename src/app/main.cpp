@@ -19,6 +19,9 @@ void describe(QCommandLineParser& parser, const Options& options) {
     parser.setApplicationDescription(
         QStringLiteral("Control panel for pulse motor controllers over the network or a USB serial port.\n"
                        "The recent-connection files are kept in the working folder."));
+    // Qt's own single-dash options (-reverse, -platformtheme, ...) stay whole words, never read as
+    // runs of one-letter options such as -v or -h.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption(options.folder);
