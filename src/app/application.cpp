@@ -49,8 +49,11 @@ Application::Application(QDir settingsDir, MessageSink* messages)
     connect(&setup, &SetupController::pollingResumeRequested, this, [this] { Timer2.setInterval(20); });
     connect(&setup, &SetupController::tableChanged, this,
             [this](TableView* table) { interpreter.setTable(table); });
-    connect(&setup, &SetupController::tableChanged, this,
-            [this] { setupMessages.setParent(setup.window()); });
+    // Only a table that is being attached names a live window: the null of a window going away
+    // comes from its destructor.
+    connect(&setup, &SetupController::tableChanged, this, [this](TableView* table) {
+        setupMessages.setParent(table != nullptr ? setup.window() : nullptr);
+    });
     wireInstruments();
 }
 
