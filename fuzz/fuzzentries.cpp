@@ -5,6 +5,7 @@
 #include "panelstate.h"
 #include "recentlist.h"
 #include "replyinterpreter.h"
+#include "scpiparser.h"
 #include "tablefile.h"
 
 #include <QFile>
@@ -161,6 +162,24 @@ QString RecentList(QByteArrayView input) {
     if (again.entries != loaded.entries || !again.complete) {
         return QStringLiteral("the list changed through a save: %1 / %2")
             .arg(loaded.entries.join(u'|'), again.entries.join(u'|'));
+    }
+    return {};
+}
+
+QString ScpiLine(QByteArrayView line) {
+    const Scpi::Parsed p = Scpi::parse(line);
+    if (!p.ok() && p.detail.isEmpty()) {
+        return QStringLiteral("a refusal without a reason");
+    }
+    if (p.ok() && line.size() > Scpi::kMaxLine) {
+        return QStringLiteral("an overlong line accepted");
+    }
+    unsigned seen = 0;
+    for (const Scpi::Target& t : p.command.targets) {
+        if (t.ch < 0 || t.ch >= Scpi::kChannels || (seen & (1u << t.ch)) != 0) {
+            return QStringLiteral("a channel out of range or named twice");
+        }
+        seen |= 1u << t.ch;
     }
     return {};
 }

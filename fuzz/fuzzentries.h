@@ -22,4 +22,8 @@ QString TableFile(QByteArrayView input);
 // loads must come back the same after a save.
 QString RecentList(QByteArrayView input);
 
+// The automation port's line parser: a line it accepts names only channels A to D, each once,
+// and a refusal says why.
+QString ScpiLine(QByteArrayView line);
+
 }  // namespace FuzzEntry

@@ -4,7 +4,8 @@ set -euo pipefail
 
 # --with-screens: what screenshots need; --with-fuzz: clang and its libFuzzer runtime (make fuzz);
 # --with-package: dpkg-shlibdeps and file, which CPack's Debian generator runs (make package).
-packages=(cmake ninja-build g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev)
+# python3-pyvisa-py: the automation port's end-to-end test talks to it through a client nobody here wrote.
+packages=(cmake ninja-build g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev python3-pyvisa python3-pyvisa-py)
 for option in "$@"; do
     case "$option" in
         --with-screens) packages+=(xvfb xauth imagemagick) ;;

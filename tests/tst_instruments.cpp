@@ -176,7 +176,7 @@ void TstInstruments::filterAndSavedFile() {
     QCOMPARE(model.entry(0).text, QByteArray("S3040"));
     QVERIFY(model.data(model.index(1), Qt::DisplayRole)
                 .toString()
-                .endsWith(QStringLiteral("  table     B0+0005")));
+                .endsWith(QStringLiteral("  table       B0+0005")));
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("traffic.txt"));
@@ -187,9 +187,9 @@ void TstInstruments::filterAndSavedFile() {
     const QList<QByteArray> lines = file.readAll().split('\n');
     QCOMPARE(lines.size(), 5);  // two comment lines, the two polling lines, nothing after the last CR LF
     QVERIFY(lines[0].startsWith("# ") && lines[0].contains("shown: polling"));
-    QVERIFY(lines[1].startsWith("# Time          Link  Dir   Class     Line                Round trip"));
-    QVERIFY(lines[2].endsWith("  USB   sent  polling   STS0?\r"));
-    QVERIFY(lines[3].endsWith("  USB   recv  polling   ST0100+0001000      12 ms\r"));
+    QVERIFY(lines[1].startsWith("# Time          Link  Dir   Class       Line                Round trip"));
+    QVERIFY(lines[2].endsWith("  USB   sent  polling     STS0?\r"));
+    QVERIFY(lines[3].endsWith("  USB   recv  polling     ST0100+0001000      12 ms\r"));
     QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3}  "))
                 .match(QString::fromLatin1(lines[2]))
                 .hasMatch());

@@ -1,6 +1,12 @@
 #include "application.h"
 
+#include "automationserver.h"
+#include "automationwindow.h"
+#include "panelscripttarget.h"
 #include "setupwindow.h"
+
+#include <QCoreApplication>
+#include <QStatusBar>
 
 namespace {
 MessageSink& chosen(MessageSink* given, QtMessages& fallback) {
@@ -74,6 +80,30 @@ void Application::wireInstruments() {
 }
 
 Application::~Application() = default;
+
+bool Application::startAutomation(quint16 port, const QString& tokenPath, QString* error) {
+    scriptTarget_ = std::make_unique<PanelScriptTarget>(state, window, channel, moves, setup);
+    automation_ = std::make_unique<AutomationServer>(*scriptTarget_, QStringLiteral(PANEL_VERSION));
+    if (!automation_->start(port, tokenPath, error)) {
+        automation_.reset();
+        scriptTarget_.reset();
+        return false;
+    }
+    connect(&window, &MainWindow::positionShown, automation_.get(), &AutomationServer::positionPolled);
+    automationWindow_ = std::make_unique<AutomationWindow>(*automation_);
+    auto* status = new AutomationStatus(*automation_);
+    window.statusBar()->addPermanentWidget(status);
+    connect(status, &AutomationStatus::clicked, this, &Application::showAutomation);
+    return true;
+}
+
+void Application::showAutomation() {
+    if (automationWindow_) {
+        automationWindow_->show();
+        automationWindow_->raise();
+        automationWindow_->activateWindow();
+    }
+}
 
 void Application::quit() {
     // "Quit" is not guarded: it ends the program at once, closing the network link first; what

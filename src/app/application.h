@@ -16,6 +16,11 @@
 
 #include <QDir>
 #include <QObject>
+#include <memory>
+
+class AutomationServer;
+class AutomationWindow;
+class PanelScriptTarget;
 
 // The whole panel, wired: one shared state, the main window, the link, the reply interpreter,
 // the polling tick, the operator commands and the setup side. A test builds a fresh one in one
@@ -42,10 +47,20 @@ public:
     // Watches the rest and changes none of it; built last, so it goes first.
     Instruments instruments;
 
+    // The automation port, off unless started: listens on the loopback addresses (0 picks a free
+    // port) and writes a fresh token to `tokenPath`. False with the reason when it could not.
+    bool startAutomation(quint16 port, const QString& tokenPath, QString* error);
+    AutomationServer* automation() const { return automation_.get(); }
+    void showAutomation();
+
 signals:
     void quitRequested();
 
 private:
+    std::unique_ptr<PanelScriptTarget> scriptTarget_;
+    std::unique_ptr<AutomationServer> automation_;
+    std::unique_ptr<AutomationWindow> automationWindow_;
+
     void quit();
     void showAbout();
     void wireInstruments();

@@ -1,8 +1,10 @@
 #include "application.h"
+#include "automationserver.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QStandardPaths>
 #include <QStyleFactory>
 #include <cstdio>
 
@@ -13,7 +15,29 @@ struct Options {
                               QStringLiteral("Work in DIR (created if missing, ~ is the home folder): the "
                                              "recent-connection files are kept there."),
                               QStringLiteral("DIR")};
+    QCommandLineOption automation{QStringLiteral("automation"),
+                                  QStringLiteral("Serve lab scripts (SCPI) on the loopback addresses at PORT "
+                                                 "(default 5025; 0 picks a free port)."),
+                                  QStringLiteral("PORT")};
+    QCommandLineOption tokenFile{QStringLiteral("automation-token-file"),
+                                 QStringLiteral("Write the automation port's token to PATH (default: "
+                                                "motor-panel-automation.token in the runtime folder)."),
+                                 QStringLiteral("PATH")};
 };
+
+constexpr const char* kDefaultAutomationPort = "5025";
+
+// "--automation" takes its port optionally: given alone (or before another option) it means the
+// default port.
+QStringList withAutomationPort(QStringList args) {
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] == QStringLiteral("--automation") &&
+            (i + 1 == args.size() || args[i + 1].startsWith(u'-'))) {
+            args[i] = QStringLiteral("--automation=") + QLatin1String(kDefaultAutomationPort);
+        }
+    }
+    return args;
+}
 
 void describe(QCommandLineParser& parser, const Options& options) {
     parser.setApplicationDescription(
@@ -25,6 +49,8 @@ void describe(QCommandLineParser& parser, const Options& options) {
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption(options.folder);
+    parser.addOption(options.automation);
+    parser.addOption(options.tokenFile);
 }
 
 QString expandHome(const QString& path) {
@@ -47,7 +73,7 @@ int beforeWindowSystem(int argc, char* argv[]) {
     QCommandLineParser parser;
     const Options options;
     describe(parser, options);
-    parser.parse(QCoreApplication::arguments());
+    parser.parse(withAutomationPort(QCoreApplication::arguments()));
     if (parser.isSet(QStringLiteral("help"))) {
         parser.showHelp(0);
     }
@@ -78,11 +104,32 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     const Options options;
     describe(parser, options);
-    parser.process(qapp);
+    parser.process(withAutomationPort(QCoreApplication::arguments()));
     // One style everywhere, so the panel's colours look the same on every desktop.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
     Application app;
+    if (parser.isSet(options.automation)) {
+        bool ok = false;
+        const uint port = parser.value(options.automation).toUInt(&ok);
+        QString path = parser.value(options.tokenFile);
+        if (path.isEmpty()) {
+            path = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
+                   QStringLiteral("/motor-panel-automation.token");
+        }
+        QString error;
+        if (!ok || port > 65535) {
+            std::fprintf(stderr, "motor-panel: --automation: a port number from 0 to 65535 expected\n");
+            return 1;
+        }
+        if (!app.startAutomation(quint16(port), expandHome(path), &error)) {
+            std::fprintf(stderr, "motor-panel: automation: %s\n", qPrintable(error));
+            return 1;
+        }
+        std::fprintf(stderr, "automation: listening on 127.0.0.1:%u, token in %s\n",
+                     unsigned(app.automation()->port()), qPrintable(app.automation()->tokenPath()));
+        std::fflush(stderr);
+    }
     // "Quit" ends the program at once: exit() leaves the event loop without asking the windows,
     // so the main window's close guard does not apply to it.
     QObject::connect(

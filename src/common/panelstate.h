@@ -57,6 +57,27 @@ struct PanelState {
     // Published by the table write in the same way: true exactly while its timer runs.
     bool TableWriting = false;
 
+    // Requests of the automation port, served by the same tick steps as the operator's. A channel
+    // whose bit is set in a ScriptMove takes its value from there instead of its set-data box, so
+    // a script never overwrites what the operator typed; `owned` says that the sequence (brackets
+    // included) is the script's. The operator's Start or Preset takes a channel back.
+    struct ScriptMove {
+        bool owned = false;
+        std::uint16_t mask = 0;
+        std::array<QString, 5> value{};
+    };
+    ScriptMove ScriptPreset;
+    ScriptMove ScriptRel;
+    ScriptMove ScriptAbs;
+    // True while a command of the automation port is being handed to the link (traffic class).
+    bool ScriptSending = false;
+    // A raw query of the automation port through the tick's free-text step; its reply is kept
+    // here and never reaches the receive box.
+    enum class ScriptAsk { None, Pending, Sent, Answered, TimedOut };
+    ScriptAsk ScriptAskState = ScriptAsk::None;
+    QByteArray ScriptAskText;   // without CR LF
+    QByteArray ScriptAskReply;  // CR LF pairs removed
+
     // Receive buffers; they survive disconnects on purpose (a partial reply joins the next data).
     QByteArray NetRxBuffer;
     QByteArray UsbRxBuffer;

@@ -86,6 +86,8 @@ TrafficMonitor::TrafficMonitor(TrafficRecorder& recorder, MessageSink& messages,
                           QStringLiteral("Buttons, moves and free text, with any replies"));
     table_ = filterBox(QStringLiteral("Table"), QStringLiteral("FilterTable"),
                        QStringLiteral("The table read and write"));
+    automation_ = filterBox(QStringLiteral("Automation"), QStringLiteral("FilterAutomation"),
+                            QStringLiteral("Commands of scripts on the automation port"));
     pause_ = new QPushButton(QStringLiteral("Pause"));
     pause_->setObjectName(QStringLiteral("TrafficPause"));
     pause_->setCheckable(true);
@@ -110,6 +112,7 @@ TrafficMonitor::TrafficMonitor(TrafficRecorder& recorder, MessageSink& messages,
     bar->addWidget(polling_);
     bar->addWidget(operator_);
     bar->addWidget(table_);
+    bar->addWidget(automation_);
     bar->addSpacing(16);
     bar->addWidget(count_);
     bar->addStretch();
@@ -143,7 +146,7 @@ TrafficMonitor::TrafficMonitor(TrafficRecorder& recorder, MessageSink& messages,
     layout->addWidget(view_);
     resize(760, 480);
 
-    for (QCheckBox* box : {polling_, operator_, table_}) {
+    for (QCheckBox* box : {polling_, operator_, table_, automation_}) {
         connect(box, &QCheckBox::toggled, this, &TrafficMonitor::filterChanged);
     }
     connect(pause_, &QPushButton::toggled, this, &TrafficMonitor::pauseToggled);
@@ -202,6 +205,9 @@ void TrafficMonitor::filterChanged() {
     }
     if (table_->isChecked()) {
         filter |= quint8(TrafficClass::Table);
+    }
+    if (automation_->isChecked()) {
+        filter |= quint8(TrafficClass::Automation);
     }
     model_->setFilter(filter);
     view_->scrollToBottom();

@@ -48,6 +48,7 @@ private:
     QCheckBox* polling_ = nullptr;
     QCheckBox* operator_ = nullptr;
     QCheckBox* table_ = nullptr;
+    QCheckBox* automation_ = nullptr;
     QPushButton* pause_ = nullptr;
     QLabel* count_ = nullptr;
     QTimer timer_;

@@ -49,7 +49,9 @@ TrafficEntry& TrafficRecorder::append(QByteArray text, bool sent, bool lan, Traf
 
 void TrafficRecorder::commandSent(const QByteArray& text, bool lan) {
     const bool table = state_.TableReading || state_.TableWriting;
-    const TrafficClass cls = table ? TrafficClass::Table : TrafficClass::Operator;
+    const TrafficClass cls = table                  ? TrafficClass::Table
+                             : state_.ScriptSending ? TrafficClass::Automation
+                                                    : TrafficClass::Operator;
     const qint64 ms = clock_();
     // A command text normally holds one line; a pasted free text may hold several.
     qsizetype from = 0;
@@ -142,6 +144,8 @@ QString TrafficRecorder::className(TrafficClass cls) {
             return QStringLiteral("polling");
         case TrafficClass::Table:
             return QStringLiteral("table");
+        case TrafficClass::Automation:
+            return QStringLiteral("automation");
         case TrafficClass::Operator:
             break;
     }
@@ -169,7 +173,7 @@ namespace {
 constexpr int kTimeWidth = 12;
 constexpr int kLinkWidth = 4;
 constexpr int kDirWidth = 4;
-constexpr int kClassWidth = 8;
+constexpr int kClassWidth = 10;
 constexpr int kTextWidth = 18;
 const QString kGap = QStringLiteral("  ");
 }  // namespace
@@ -221,7 +225,8 @@ bool TrafficRecorder::save(const QString& path, TrafficFilter filter, QString* e
         return fail(file.errorString());
     }
     QStringList classes;
-    for (TrafficClass cls : {TrafficClass::Polling, TrafficClass::Operator, TrafficClass::Table}) {
+    for (TrafficClass cls :
+         {TrafficClass::Polling, TrafficClass::Operator, TrafficClass::Table, TrafficClass::Automation}) {
         if (passes(filter, cls)) {
             classes << className(cls);
         }

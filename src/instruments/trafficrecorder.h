@@ -10,10 +10,11 @@
 struct PanelState;
 
 // Which part of the panel a line belongs to: the polling tick's rotation, the operator (buttons,
-// moves, free text), or the table read and write. A reply belongs to the class of its command.
-enum class TrafficClass : quint8 { Polling = 1, Operator = 2, Table = 4 };
+// moves, free text), the table read and write, or a script on the automation port. A reply
+// belongs to the class of its command.
+enum class TrafficClass : quint8 { Polling = 1, Operator = 2, Table = 4, Automation = 8 };
 using TrafficFilter = quint8;  // a set of TrafficClass bits
-inline constexpr TrafficFilter kAllTraffic = 7;
+inline constexpr TrafficFilter kAllTraffic = 15;
 
 inline bool passes(TrafficFilter filter, TrafficClass cls) {
     return (filter & quint8(cls)) != 0;

@@ -11,10 +11,19 @@ OperatorCommands::OperatorCommands(PanelState& state, MainView& view, CommandLin
                                    MessageSink& messages, IntervalTimer& timer2, QObject* parent)
     : QObject(parent), state_(state), view_(view), link_(link), messages_(messages), timer2_(timer2) {}
 
+QByteArray OperatorCommands::ChannelCommand(int ch, const char* code) {
+    return QByteArray("S3") + char('0' + ch) + code + "\r\n";
+}
+
+QByteArray OperatorCommands::SpeedCommand(int k) {
+    const char speed[] = {'H', 'M', 'L'};
+    return k >= 0 && k <= 2 ? QByteArray("S71") + speed[k] + "\r\n" : QByteArray();
+}
+
 void OperatorCommands::sendToSelected(const char* code) {
     for (int ch = 0; ch < 4; ++ch) {
         if (state_.ChannelSelected[ch] != 0) {
-            link_.SendCommand(QByteArray("S3") + char('0' + ch) + code + "\r\n");
+            link_.SendCommand(ChannelCommand(ch, code));
         }
     }
 }
@@ -47,6 +56,8 @@ void OperatorCommands::Preset() {
     for (int ch = 0; ch < 4; ++ch) {
         if (state_.ChannelSelected[ch] != 0) {
             state_.PresetMask |= std::uint16_t(1u << ch);
+            // The operator's own value from now on, not a script's.
+            state_.ScriptPreset.mask &= std::uint16_t(~(1u << ch));
         }
     }
 }
@@ -59,6 +70,8 @@ void OperatorCommands::Start() {
         return;
     }
     std::uint16_t& flags = mode == ModeRel ? state_.RelMoveFlags : state_.AbsMoveFlags;
+    // A script's sequence still pending here is replaced by the operator's.
+    (mode == ModeRel ? state_.ScriptRel : state_.ScriptAbs) = {};
     flags = 0;
     int count = 0;
     for (int ch = 0; ch < 4; ++ch) {
@@ -81,14 +94,14 @@ void OperatorCommands::Stop() {
 }
 
 void OperatorCommands::SpeedChosen(int k) {
-    const char speed[] = {'H', 'M', 'L'};
-    if (k >= 0 && k <= 2) {
-        link_.SendCommand(QByteArray("S71") + speed[k] + "\r\n");
+    const QByteArray command = SpeedCommand(k);
+    if (!command.isEmpty()) {
+        link_.SendCommand(command);
     }
 }
 
 void OperatorCommands::HoldOffClicked(int ch) {
-    link_.SendCommand(QByteArray("S3") + char('0' + ch) + (state_.HoldOff[ch] != 0 ? "19" : "18") + "\r\n");
+    link_.SendCommand(HoldOffCommand(ch, state_.HoldOff[ch] == 0));
 }
 
 void OperatorCommands::SetupClicked() {

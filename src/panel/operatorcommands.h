@@ -29,6 +29,18 @@ public:
     void SendTextChanged();
     void ClearReceived();
 
+    // The command texts the buttons send, CR LF included; the automation port sends the same.
+    static QByteArray ChannelCommand(int ch, const char* code);  // "S3" + channel digit + code
+    static QByteArray JogCommand(int ch, bool cw) { return ChannelCommand(ch, cw ? "08" : "09"); }
+    static QByteArray HomeCommand(int ch, bool cw) { return ChannelCommand(ch, cw ? "1E" : "1F"); }
+    static QByteArray ScanCommand(int ch, bool cw) { return ChannelCommand(ch, cw ? "0E" : "0F"); }
+    static QByteArray StopCommand(int ch) { return ChannelCommand(ch, "40"); }
+    // "18" holds the channel off, "19" releases it.
+    static QByteArray HoldOffCommand(int ch, bool holdOff) {
+        return ChannelCommand(ch, holdOff ? "18" : "19");
+    }
+    static QByteArray SpeedCommand(int k);  // k: 0 H, 1 M, 2 L; empty for any other
+
 signals:
     // The setup window is to be shown (polling has been paused).
     void setupRequested();

@@ -62,6 +62,9 @@ void PollingCycle::Tick() {
     if (state_.ReplyWaitTicks > kReplyTimeoutTicks) {
         if (state_.PollStep == 6) {
             state_.PollStep = state_.UsbModel ? 20 : 0;
+            if (state_.ScriptAskState == PanelState::ScriptAsk::Sent) {
+                state_.ScriptAskState = PanelState::ScriptAsk::TimedOut;
+            }
         }
         ++state_.TimeoutCount;
         ++state_.TimeoutsSeen;
@@ -85,6 +88,20 @@ void PollingCycle::Tick() {
             querySent_(line, false);
         }
         state_.PendingFreeText = 0;
+        state_.AwaitingReply = 1;
+        return;
+    }
+    if (state_.ScriptAskState == PanelState::ScriptAsk::Pending) {
+        // The automation port's raw query takes the same step as the operator's free text.
+        state_.PollStep = 6;
+        const QByteArray line = state_.ScriptAskText + "\r\n";
+        state_.ScriptSending = true;
+        const bool sent = link_.SendCommand(line);
+        state_.ScriptSending = false;
+        if (sent && querySent_) {
+            querySent_(line, false);
+        }
+        state_.ScriptAskState = PanelState::ScriptAsk::Sent;
         state_.AwaitingReply = 1;
         return;
     }

@@ -23,7 +23,10 @@ void SequencedMoves::send(const QString& command) {
 }
 
 QString SequencedMoves::MoveValueText(int ch) const {
-    const QString text = view_.setData(ch);
+    return ValueTextOf(view_.setData(ch));
+}
+
+QString SequencedMoves::ValueTextOf(const QString& text) const {
     if (state_.UsbModel) {
         QString value = text;
         return value.remove(u'+');
@@ -36,8 +39,11 @@ QString SequencedMoves::MoveValueText(int ch) const {
     return value < 0 && whole == 0 ? QLatin1Char('-') + padded.mid(1) : padded;
 }
 
-QByteArray SequencedMoves::MoveCommand(int ch, bool absolute) const {
-    const QString value = MoveValueText(ch);
+QString SequencedMoves::valueFor(int ch, const PanelState::ScriptMove& script) const {
+    return (script.mask & (1u << ch)) ? ValueTextOf(script.value[ch]) : MoveValueText(ch);
+}
+
+QByteArray SequencedMoves::MoveCommand(int ch, bool absolute, const QString& value) const {
     const QString mark = view_.backlashTicked(ch) ? QStringLiteral("B") : QString();
     QString command;
     if (state_.UsbModel) {
@@ -50,20 +56,24 @@ QByteArray SequencedMoves::MoveCommand(int ch, bool absolute) const {
 }
 
 QByteArray SequencedMoves::RelMoveCommand(int ch) const {
-    return MoveCommand(ch, false);
+    return MoveCommand(ch, false, MoveValueText(ch));
 }
 QByteArray SequencedMoves::AbsMoveCommand(int ch) const {
-    return MoveCommand(ch, true);
+    return MoveCommand(ch, true, MoveValueText(ch));
 }
 
 void SequencedMoves::PresetStep() {
     for (int ch = 0; ch < 4; ++ch) {
         const std::uint16_t bit = std::uint16_t(1u << ch);
         if (state_.PresetMask & bit) {
-            const QString value = MoveValueText(ch);
+            PanelState::ScriptMove& script = state_.ScriptPreset;
+            const QString value = valueFor(ch, script);
+            state_.ScriptSending = (script.mask & bit) != 0;
             send(state_.UsbModel ? QStringLiteral("PS") + digit(ch) + value
                                  : QStringLiteral("S39") + digit(ch) + u'9' + value);
+            state_.ScriptSending = false;
             state_.PresetMask &= std::uint16_t(~bit);
+            script.mask &= std::uint16_t(~bit);
         }
     }
 }
@@ -76,6 +86,8 @@ void SequencedMoves::AbsMoveStep() {
 }
 
 void SequencedMoves::MoveStep(std::uint16_t& flags, bool absolute) {
+    PanelState::ScriptMove& script = absolute ? state_.ScriptAbs : state_.ScriptRel;
+    state_.ScriptSending = script.owned;
     if (flags & 0x80) {
         send(QStringLiteral("S3016"));
         flags = std::uint16_t((flags & 63) | 64);
@@ -84,12 +96,71 @@ void SequencedMoves::MoveStep(std::uint16_t& flags, bool absolute) {
         while (!(flags & (1u << ch))) {
             ++ch;
         }
-        link_.SendCommand(MoveCommand(ch, absolute));
+        link_.SendCommand(MoveCommand(ch, absolute, valueFor(ch, script)));
         flags &= std::uint16_t(~(1u << ch));
+        script.mask &= std::uint16_t(~(1u << ch));
     } else if (flags & 0x40) {
         send(QStringLiteral("S3017"));
         flags &= 191;
     }
+    state_.ScriptSending = false;
+    if (flags == 0) {
+        script = {};
+    }
+}
+
+void SequencedMoves::RequestScriptPreset(const std::array<QString, 4>& values,
+                                         const std::array<bool, 4>& given) {
+    for (int ch = 0; ch < 4; ++ch) {
+        if (given[ch]) {
+            state_.ScriptPreset.value[ch] = values[ch];
+            state_.ScriptPreset.mask |= std::uint16_t(1u << ch);
+            state_.PresetMask |= std::uint16_t(1u << ch);
+        }
+    }
+}
+
+void SequencedMoves::RequestScriptMove(bool absolute, const std::array<QString, 4>& values,
+                                       const std::array<bool, 4>& given) {
+    // Built as Start builds it from the selection.
+    std::uint16_t& flags = absolute ? state_.AbsMoveFlags : state_.RelMoveFlags;
+    PanelState::ScriptMove& script = absolute ? state_.ScriptAbs : state_.ScriptRel;
+    flags = 0;
+    script = {};
+    int count = 0;
+    for (int ch = 0; ch < 4; ++ch) {
+        if (given[ch]) {
+            flags |= std::uint16_t(1u << ch);
+            script.mask |= std::uint16_t(1u << ch);
+            script.value[ch] = values[ch];
+            ++count;
+        }
+    }
+    if (count > 1) {
+        flags += 128;
+    }
+    script.owned = flags != 0;
+}
+
+void SequencedMoves::CancelScriptRequests() {
+    state_.PresetMask &= std::uint16_t(~state_.ScriptPreset.mask);
+    state_.ScriptPreset = {};
+    for (bool absolute : {false, true}) {
+        PanelState::ScriptMove& script = absolute ? state_.ScriptAbs : state_.ScriptRel;
+        if (script.owned) {
+            (absolute ? state_.AbsMoveFlags : state_.RelMoveFlags) = 0;
+        }
+        script = {};
+    }
+}
+
+bool SequencedMoves::ScriptPending(int ch) const {
+    const std::uint16_t bit = std::uint16_t(1u << ch);
+    return ((state_.ScriptPreset.mask | state_.ScriptRel.mask | state_.ScriptAbs.mask) & bit) != 0;
+}
+
+bool SequencedMoves::ScriptPending() const {
+    return state_.ScriptPreset.mask != 0 || state_.ScriptRel.owned || state_.ScriptAbs.owned;
 }
 
 void SequencedMoves::DemoClicked() {

@@ -101,7 +101,12 @@ bool ReplyInterpreter::Dispatch(const QByteArray& reply) {
     } else if (step == 5 && length == (state_.FourChModel ? 9 : 7)) {
         SpeedReport(reply);
     } else if (step == 6) {
-        view_.setReceiveText(QString::fromLatin1(reply));
+        if (state_.ScriptAskState == PanelState::ScriptAsk::Sent) {
+            state_.ScriptAskReply = reply;
+            state_.ScriptAskState = PanelState::ScriptAsk::Answered;
+        } else {
+            view_.setReceiveText(QString::fromLatin1(reply));
+        }
     } else {
         return false;
     }

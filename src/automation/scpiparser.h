@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <vector>
+
+// The automation port's command language: one line, SCPI style. A header of colon-separated
+// keywords, each in its short form (the capitals of its name) or in full, in any case; a "?" for
+// a query; then parameters separated by commas. Parsing is a pure function of the line, so a
+// fuzzer can call it and the server only carries out what comes back.
+namespace Scpi {
+
+enum class Verb {
+    Idn,
+    Cls,
+    Opc,
+    SystemError,
+    SystemAuth,
+    Connected,
+    Model,
+    Channels,
+    Position,
+    Status,
+    MoveRel,
+    MoveAbs,
+    Preset,
+    Jog,
+    Home,
+    Scan,
+    Stop,
+    Speed,
+    Hold,
+    Wait,
+    Send,
+    Ask,
+};
+
+// Standard SCPI error numbers the port reports.
+enum Code : int {
+    NoError = 0,
+    CommandError = -100,
+    InvalidCharacter = -101,
+    SyntaxError = -102,
+    ParameterNotAllowed = -108,
+    MissingParameter = -109,
+    UndefinedHeader = -113,
+    ExecutionError = -200,
+    SettingsConflict = -221,
+    TooMuchData = -223,
+    IllegalParameterValue = -224,
+    QueueOverflow = -350,
+};
+
+// The standard text of a code ("Syntax error").
+QString codeText(int code);
+
+inline constexpr int kChannels = 4;
+inline constexpr qsizetype kMaxLine = 4096;  // bytes, terminator excluded
+inline constexpr int kDefaultWaitMs = 60000;
+inline constexpr int kMaxWaitMs = 3600 * 1000;
+
+struct Target {
+    int ch = 0;         // 0..3 for A..D
+    QByteArray value;   // MOVE/PRES: the value text as given ("+1000"); empty otherwise
+    int direction = 0;  // JOG/HOME/SCAN: +1 clockwise, -1 counter-clockwise
+    bool on = false;    // HOLD
+};
+
+struct Command {
+    Verb verb = Verb::Idn;
+    std::vector<Target> targets;     // in the order given; no channel twice
+    int speed = 0;                   // SPEED: 0 H, 1 M, 2 L (the speed options' order)
+    QByteArray text;                 // SEND, ASK?, SYST:AUTH: the string, quotes removed
+    int timeoutMs = kDefaultWaitMs;  // WAIT?
+};
+
+struct Parsed {
+    int code = NoError;  // NoError, or why the line was refused
+    QString detail;      // what was wrong, for the error queue
+    Command command;
+    bool ok() const { return code == NoError; }
+    bool query() const;  // the verb answers with a line
+};
+
+// `line` without its line end. Every byte must be printable ASCII, space or tab.
+Parsed parse(QByteArrayView line);
+
+// The channel letter of 0..3.
+inline char channelLetter(int ch) {
+    return char('A' + ch);
+}
+
+}  // namespace Scpi

@@ -1,0 +1,42 @@
+#!/usr/bin/python3
+"""A lab script, written with PyVISA (PyVISA-py backend), against the panel's automation port.
+
+Usage: pyvisa_client.py PORT TOKEN_FILE. The panel is connected to a simulated KELDA-01 whose
+channel A stands at 0. Exit status 0 when every check held; the failing check otherwise.
+"""
+import sys
+
+import pyvisa
+
+
+def main():
+    port, token_path = int(sys.argv[1]), sys.argv[2]
+    rm = pyvisa.ResourceManager("@py")
+    inst = rm.open_resource(f"TCPIP0::127.0.0.1::{port}::SOCKET",
+                            read_termination="\n", write_termination="\n", timeout=10000)
+    idn = inst.query("*IDN?").split(",")
+    assert idn[0:2] == ["motor-panel", "KELDA-01"], idn
+    with open(token_path) as f:
+        inst.write(f'SYST:AUTH "{f.read().strip()}"')
+    assert inst.query("SYST:ERR?") == '0,"No error"'
+    assert inst.query("CONN?") == "1"
+    assert inst.query("CHAN?") == "2"
+
+    inst.write("MOVE:REL A,500")
+    assert inst.query("WAIT? A,TIMEOUT=30") == "DONE"
+    position = inst.query("POS? A")
+    assert int(position) == 500, position
+    inst.write("MOVE:ABS A,0,B,0")
+    assert inst.query("WAIT? A,B,TIMEOUT=30") == "DONE"
+    assert int(inst.query("POS? A")) == 0
+
+    inst.write("JOG C,+")  # a two-channel controller
+    assert inst.query("SYST:ERR?").startswith("-221,")
+    assert inst.query("SYST:ERR?") == '0,"No error"'
+    inst.close()
+    rm.close()
+    print("pyvisa client: all checks passed")
+
+
+if __name__ == "__main__":
+    main()
