@@ -2,10 +2,10 @@
 #include "memorytable.h"
 #include "recordingmessages.h"
 #include "tablefile.h"
+#include "widgets.h"
 
 #include <sys/resource.h>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
@@ -64,17 +64,6 @@ void compareChannels(const MemoryTable& a, const MemoryTable& b, int channels) {
         QCOMPARE(b.switchBox(TableView::LsEnable, k), a.switchBox(TableView::LsEnable, k));
         QCOMPARE(b.switchBox(TableView::LsNc, k), a.switchBox(TableView::LsNc, k));
     }
-}
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 }  // namespace
@@ -232,7 +221,7 @@ void TstTableFile::commaRefused() {
     MemoryTable table;
     fillExample(table);
     const QByteArray old = QByteArray(5000, 'x') + "\r\nmore\r\n";
-    writeFile(dir_->filePath("t.txt"), old);
+    QVERIFY(writeFile(dir_->filePath("t.txt"), old));
     table.setField(TableView::Rate, 1, text);
     TableFile::Save(table, false, dir_->path(), QStringLiteral("t.txt"), messages_);
     expectBox(QStringLiteral("CH B Rate holds a comma"));
@@ -261,7 +250,7 @@ void TstTableFile::failedSaveKeepsOldFile() {
     const QString kept =
         dir_->filePath(fault == SaveFault::FolderInTheWay ? "t.txt/inner/keep.txt" : "t.txt");
     QVERIFY(QDir(dir_->path()).mkpath(QFileInfo(kept).path()));
-    writeFile(kept, "old table line\r\n");
+    QVERIFY(writeFile(kept, "old table line\r\n"));
     MemoryTable table;
     fillExample(table);
 
@@ -378,7 +367,7 @@ void TstTableFile::refusals_data() {
 
 void TstTableFile::refusals() {
     QFETCH(QByteArray, content);
-    writeFile(dir_->filePath("bad.txt"), content);
+    QVERIFY(writeFile(dir_->filePath("bad.txt"), content));
     MemoryTable table;
     fillDistinct(table, 1);
     table.setSpeedUnit(TableView::Code);
@@ -401,19 +390,19 @@ void TstTableFile::noFileSelected() {
 void TstTableFile::tooLarge() {
     QByteArray big = kExample.toUtf8() + "\r\n";
     big = QByteArray(TableFile::kMaxFileBytes, ' ') + "\r\n" + big;
-    writeFile(dir_->filePath("big.txt"), big);
+    QVERIFY(writeFile(dir_->filePath("big.txt"), big));
     MemoryTable table;
     QVERIFY(!load(table, QStringLiteral("big.txt")));
     expectBox(QStringLiteral("big.txt is larger than 1 MiB"));
 
-    writeFile(dir_->filePath("fits.txt"),
-              QByteArray(TableFile::kMaxFileBytes - 200, ' ') + "\r\n" + kExample.toUtf8() + "\r\n");
+    QVERIFY(writeFile(dir_->filePath("fits.txt"),
+                      QByteArray(TableFile::kMaxFileBytes - 200, ' ') + "\r\n" + kExample.toUtf8() + "\r\n"));
     QVERIFY(load(table, QStringLiteral("fits.txt")));
 }
 
 void TstTableFile::loadDuringRead() {
     // Clear is refused while a sequence runs: the fields not in the file keep their text.
-    writeFile(dir_->filePath("two.txt"), kExample.toUtf8() + "\r\n");
+    QVERIFY(writeFile(dir_->filePath("two.txt"), kExample.toUtf8() + "\r\n"));
     MemoryTable table;
     fillDistinct(table, 0);
     const QString kept = table.field(TableView::Rate, 3);
