@@ -199,6 +199,7 @@ void TstSession::connectOpensSessionAndRemembersPort() {
     QVERIFY(!timer2->running());
     QCOMPARE(view.connectCaption, QStringLiteral("Connect"));
     QCOMPARE(view.connectColour, Bgr::ButtonFace);
+    QCOMPARE(view.quitColour, Bgr::ButtonFace);
     QCOMPARE(view.portLine, QStringLiteral("Port No. "));
     QCOMPARE(view.hostLine, QStringLiteral("Host Name "));
     QVERIFY(view.lanEnabled && view.usbEnabled);
