@@ -3,6 +3,7 @@
 #include "colours.h"
 #include "lampindicator.h"
 #include "simpanel.h"
+#include "widgets.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -16,7 +17,7 @@ Q_DECLARE_METATYPE(SimModel)
 
 namespace {
 bool lampLit(SimPanel& p, const char* lamp, int ch) {
-    auto* l = p.find<LampIndicator>(QStringLiteral("%1_%2").arg(QLatin1String(lamp)).arg(ch));
+    auto* l = p.find<LampIndicator>(indexed(lamp, ch));
     return l != nullptr && l->fillBgr() == Bgr::Red;
 }
 }  // namespace
@@ -150,8 +151,7 @@ void TstEndToEnd::freeTextConsole() {
     box->setFocus();
     QTest::keyClicks(box, QStringLiteral("VER?"));
     QTest::keyClick(box, Qt::Key_Return);
-    QTRY_VERIFY(p.text("Text3").isEmpty());
-    QTRY_VERIFY(p.find<QPlainTextEdit>("Text3")->toPlainText().contains(QStringLiteral("KELDA-01")));
+    QTRY_VERIFY(p.text("Text3").contains(QStringLiteral("KELDA-01")));
     QCOMPARE(box->toPlainText(), QStringLiteral("VER?"));
     // Polling resumes after the free-text time-out.
     const auto polls = p.received.count("S200");

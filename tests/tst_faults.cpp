@@ -28,10 +28,6 @@ int repeats(const QByteArrayList& sent) {
     }
     return n;
 }
-
-QString receiveBox(SimPanel& p) {
-    return p.find<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText();
-}
 }  // namespace
 
 class TstFaults : public QObject {
@@ -193,7 +189,7 @@ void TstFaults::serviceRequestMarkers() {
     QVERIFY(stopAtReply(*p));
     QSignalSpy sent(&p->app->channel, &CommandChannel::commandSent);
     QVERIFY(pollReplies(*p, 16));
-    QCOMPARE(receiveBox(*p), QStringLiteral("SRQ code received !"));
+    QCOMPARE(p->text(QStringLiteral("Text3")), QStringLiteral("SRQ code received !"));
     QVERIFY(p->app->state.Connected);
     QVERIFY(p->messages.boxes.isEmpty());
     if (inside) {

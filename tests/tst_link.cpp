@@ -27,22 +27,19 @@ private slots:
     void cleanup();
 
     void commandArrivesByteExact();
-    void netAssembly_data();
-    void netAssembly();
-    void usbAssembly_data();
-    void usbAssembly();
+    void assembly_data();
+    void assembly();
     void closedPortReadsNothing();
     void sendFailureEndsSession_data();
     void sendFailureEndsSession();
     void capKeepsEveryGoodLineWhereverSplit();
-    void overlongLineIsDiscarded_data();
-    void overlongLineIsDiscarded();
     void closingSendsWhatWasWritten_data();
     void closingSendsWhatWasWritten();
 
 private:
     void connectTcp();
     void feedNet(const QByteArrayList& pieces);
+    void openAndFeed(bool lan, const QByteArrayList& pieces);
 
     PanelState state;
     FakePanelView view;
@@ -52,6 +49,7 @@ private:
     RecordingSink sink;
     std::unique_ptr<QTcpServer> server;
     QTcpSocket* peer = nullptr;
+    std::unique_ptr<TestPty> pty;
 };
 
 void TstLink::init() {
@@ -69,6 +67,7 @@ void TstLink::init() {
 
 void TstLink::cleanup() {
     channel.reset();
+    pty.reset();
     server.reset();
 }
 
@@ -110,63 +109,63 @@ void TstLink::commandArrivesByteExact() {
     QVERIFY(messages.boxes.isEmpty());
 }
 
-// Pieces as they arrive, and the reply texts the interpreter must be handed.
-static void assemblyRows() {
+// Over TCP each piece is its own data arrival; the USB path reads only when the tick polls it, and
+// the pty holds a few KiB: written in chunks, each polled in as the tick would.
+void TstLink::openAndFeed(bool lan, const QByteArrayList& pieces) {
+    if (lan) {
+        connectTcp();
+        feedNet(pieces);
+        return;
+    }
+    pty = std::make_unique<TestPty>();
+    QVERIFY(pty->ok());
+    QVERIFY(channel->openSerial(pty->slavePath()));
+    for (const QByteArray& piece : pieces) {
+        for (qsizetype at = 0; at < piece.size(); at += 1024) {
+            const QByteArray chunk = piece.mid(at, 1024);
+            pty->write(chunk);
+            QTRY_COMPARE(channel->serialPort().bytesAvailable(), qint64(chunk.size()));
+            channel->PollUsbInput();
+        }
+    }
+}
+
+// Pieces as they arrive, the reply texts the interpreter must be handed, and what waits for more.
+void TstLink::assembly_data() {
+    QTest::addColumn<bool>("lan");
     QTest::addColumn<QByteArrayList>("pieces");
     QTest::addColumn<QByteArrayList>("handed");
     QTest::addColumn<QByteArray>("left");
-    QTest::newRow("whole line") << QByteArrayList{"P0+0001000\r\n"} << QByteArrayList{"P0+0001000\r\n"}
-                                << QByteArray();
-    QTest::newRow("split in the middle")
-        << QByteArrayList{"P0+00", "01000\r\n"} << QByteArrayList{"P0+0001000\r\n"} << QByteArray();
-    QTest::newRow("CR and LF split") << QByteArrayList{"L05\r", "\n"} << QByteArrayList{"L05\r\n"}
-                                     << QByteArray();
-    QTest::newRow("CR alone does not complete")
-        << QByteArrayList{"L05\r"} << QByteArrayList{} << QByteArray("L05\r");
-    QTest::newRow("two lines in one piece")
-        << QByteArrayList{"SRQ\r\nL05\r\n"} << QByteArrayList{"SRQ\r\nL05\r\n"} << QByteArray();
-    QTest::newRow("line and a start, then the rest")
-        << QByteArrayList{"L05\r\nP0+00", "01000\r\n"} << QByteArrayList{"L05\r\nP0+0001000\r\n"}
-        << QByteArray();
-    QTest::newRow("LF in the middle does not split")
-        << QByteArrayList{"AB\nCD"} << QByteArrayList{} << QByteArray("AB\nCD");
-    QTest::newRow("bare LF completes") << QByteArrayList{"VER\n"} << QByteArrayList{"VER\n"} << QByteArray();
-}
-
-void TstLink::netAssembly_data() {
-    assemblyRows();
-}
-
-void TstLink::netAssembly() {
-    QFETCH(QByteArrayList, pieces);
-    QFETCH(QByteArrayList, handed);
-    QFETCH(QByteArray, left);
-    connectTcp();
-    feedNet(pieces);
-    QCOMPARE(sink.replies, handed);
-    QCOMPARE(state.NetRxBuffer, left);
-}
-
-void TstLink::usbAssembly_data() {
-    assemblyRows();
-}
-
-void TstLink::usbAssembly() {
-    QFETCH(QByteArrayList, pieces);
-    QFETCH(QByteArrayList, handed);
-    QFETCH(QByteArray, left);
-    TestPty pty;
-    QVERIFY(pty.ok());
-    QVERIFY(channel->openSerial(pty.slavePath()));
-    for (const QByteArray& piece : pieces) {
-        pty.write(piece);
-        // The USB path reads only when the tick polls it: wait for the bytes, then poll once.
-        QTRY_VERIFY(channel->serialPort().waitForReadyRead(10) || channel->serialPort().bytesAvailable() > 0);
-        QTRY_COMPARE(channel->serialPort().bytesAvailable(), qint64(piece.size()));
-        channel->PollUsbInput();
+    const QByteArray x(60000, 'x');
+    const QByteArrayList good{"P0+0001000\r\n"};
+    for (const bool lan : {true, false}) {
+        const auto row = [lan](const char* name, const QByteArrayList& pieces, const QByteArrayList& handed,
+                               const QByteArray& left = {}) {
+            QTest::addRow("%s: %s", lan ? "LAN" : "USB", name) << lan << pieces << handed << left;
+        };
+        row("whole line", good, good);
+        row("split in the middle", {"P0+00", "01000\r\n"}, good);
+        row("CR and LF split", {"L05\r", "\n"}, {"L05\r\n"});
+        row("CR alone does not complete", {"L05\r"}, {}, "L05\r");
+        row("two lines in one piece", {"SRQ\r\nL05\r\n"}, {"SRQ\r\nL05\r\n"});
+        row("line and a start, then the rest", {"L05\r\nP0+00", "01000\r\n"}, {"L05\r\nP0+0001000\r\n"});
+        row("LF in the middle does not split", {"AB\nCD"}, {}, "AB\nCD");
+        row("bare LF completes", {"VER\n"}, {"VER\n"});
+        // An overlong line is discarded up to its line feed, wherever that falls.
+        row("overlong, the crossing piece ends with LF", {x, QByteArray(6000, 'x') + "\r\n", good[0]}, good);
+        row("overlong, the crossing piece ends inside a good line",
+            {x, QByteArray(6000, 'x') + "\r\nP0+00", "01000\r\n"}, good);
+        row("a flood without LF", {QByteArray(3 * CommandChannel::kBufferCap, 'x'), "yyy\r\n" + good[0]},
+            good);
     }
-    QCOMPARE(sink.replies, handed);
-    QCOMPARE(state.UsbRxBuffer, left);
+}
+
+void TstLink::assembly() {
+    QFETCH(bool, lan);
+    QFETCH(QByteArrayList, pieces);
+    openAndFeed(lan, pieces);
+    QTEST(sink.replies, "handed");
+    QTEST(lan ? state.NetRxBuffer : state.UsbRxBuffer, "left");
 }
 
 void TstLink::closedPortReadsNothing() {
@@ -247,47 +246,6 @@ void TstLink::capKeepsEveryGoodLineWhereverSplit() {
                      qPrintable(QStringLiteral("split %1,%2 handed %3").arg(i).arg(j).arg(QString::fromLatin1(handed))));
         }
     }
-}
-
-void TstLink::overlongLineIsDiscarded_data() {
-    QTest::addColumn<bool>("lan");
-    QTest::addColumn<QByteArrayList>("pieces");
-    QTest::addColumn<QByteArray>("left");
-    const QByteArray x(60000, 'x');
-    const QByteArrayList endsWithLf{x, QByteArray(6000, 'x') + "\r\n", "P0+0001000\r\n"};
-    const QByteArrayList endsInGoodLine{x, QByteArray(6000, 'x') + "\r\nP0+00", "01000\r\n"};
-    const QByteArrayList flood{QByteArray(3 * CommandChannel::kBufferCap, 'x'), "yyy\r\nP0+0001000\r\n"};
-    for (const bool lan : {true, false}) {
-        const char* link = lan ? "LAN" : "USB";
-        QTest::addRow("%s: the crossing piece ends with LF", link) << lan << endsWithLf << QByteArray();
-        QTest::addRow("%s: the crossing piece ends inside a good line", link)
-            << lan << endsInGoodLine << QByteArray();
-        QTest::addRow("%s: a flood without LF", link) << lan << flood << QByteArray();
-    }
-}
-
-void TstLink::overlongLineIsDiscarded() {
-    QFETCH(bool, lan);
-    QFETCH(QByteArrayList, pieces);
-    TestPty pty;
-    if (lan) {
-        connectTcp();
-        feedNet(pieces);
-    } else {
-        QVERIFY(pty.ok());
-        QVERIFY(channel->openSerial(pty.slavePath()));
-        // The pty holds a few KiB: write in chunks and poll each one in, as the tick would.
-        for (const QByteArray& piece : pieces) {
-            for (qsizetype at = 0; at < piece.size(); at += 1024) {
-                const QByteArray chunk = piece.mid(at, 1024);
-                pty.write(chunk);
-                QTRY_COMPARE(channel->serialPort().bytesAvailable(), qint64(chunk.size()));
-                channel->PollUsbInput();
-            }
-        }
-    }
-    QCOMPARE(sink.replies, QByteArrayList{"P0+0001000\r\n"});
-    QVERIFY((lan ? state.NetRxBuffer : state.UsbRxBuffer).isEmpty());
 }
 
 void TstLink::closingSendsWhatWasWritten_data() {

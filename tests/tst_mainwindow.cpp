@@ -5,15 +5,12 @@
 #include "lampindicator.h"
 #include "mainwindow.h"
 #include "setupwindow.h"
+#include "widgets.h"
 
 #include <QCheckBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMetaMethod>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -26,29 +23,6 @@ namespace {
 
 constexpr qint64 kNoColour = -1;
 constexpr int kNotCheckable = -1;
-
-QString name(const char* base, int index) {
-    return QStringLiteral("%1_%2").arg(QLatin1String(base)).arg(index);
-}
-
-QString captionOf(const QWidget* widget) {
-    if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
-        return button->text();
-    }
-    if (const auto* label = qobject_cast<const QLabel*>(widget)) {
-        return label->text();
-    }
-    if (const auto* frame = qobject_cast<const QGroupBox*>(widget)) {
-        return frame->title();
-    }
-    if (const auto* line = qobject_cast<const QLineEdit*>(widget)) {
-        return line->text();
-    }
-    if (const auto* box = qobject_cast<const QPlainTextEdit*>(widget)) {
-        return box->toPlainText();
-    }
-    return {};
-}
 
 // Positions line up digit under digit only if every character is as wide as every other. (Asked of
 // the metrics: some monospaced fonts do not declare themselves fixed-pitch.)
@@ -159,18 +133,18 @@ void TstMainWindow::controls_data() {
     const std::array<int, 4> setDataIndex{0, 1, 3, 7};
     for (int ch = 0; ch < 4; ++ch) {
         const QString letter(QChar(u'A' + ch));
-        row(name("Ch", ch), "QPushButton", letter, "control select", face);
-        row(name("Label11", headingIndex[ch]), "QLabel", letter + " position", {}, grey);
-        row(name("LblPosition", ch), "QLabel", ch < 2 ? "0000000" : "-----------", "Position display",
+        row(indexed("Ch", ch), "QPushButton", letter, "control select", face);
+        row(indexed("Label11", headingIndex[ch]), "QLabel", letter + " position", {}, grey);
+        row(indexed("LblPosition", ch), "QLabel", ch < 2 ? "0000000" : "-----------", "Position display",
             Bgr::LightYellow);
-        row(name("Text1", ch), "QLineEdit", "0001000", "Set data input");
-        row(name("Label10", setDataIndex[ch]), "QLabel", "SET DATA", {}, grey);
-        row(name("LampCW", ch), "LampIndicator", {}, {}, Bgr::White);
-        row(name("LampCCW", ch), "LampIndicator", {}, {}, Bgr::White);
-        row(name("LampHP", ch), "LampIndicator", {}, {}, Bgr::White);
-        row(name("BtnHOff", ch), "QPushButton", {}, {}, face);
-        row(name("Check1", ch), "QCheckBox", {}, {}, grey, 0);
-        row(name("Label22", ch), "QLabel", "Backlash ", {}, grey);
+        row(indexed("Text1", ch), "QLineEdit", "0001000", "Set data input");
+        row(indexed("Label10", setDataIndex[ch]), "QLabel", "SET DATA", {}, grey);
+        row(indexed("LampCW", ch), "LampIndicator", {}, {}, Bgr::White);
+        row(indexed("LampCCW", ch), "LampIndicator", {}, {}, Bgr::White);
+        row(indexed("LampHP", ch), "LampIndicator", {}, {}, Bgr::White);
+        row(indexed("BtnHOff", ch), "QPushButton", {}, {}, face);
+        row(indexed("Check1", ch), "QCheckBox", {}, {}, grey, 0);
+        row(indexed("Label22", ch), "QLabel", "Backlash ", {}, grey);
     }
     row("Label10_2", "QLabel", "cw", {}, grey);
     row("Label10_4", "QLabel", "ccw", {}, grey);
@@ -183,7 +157,7 @@ void TstMainWindow::controls_data() {
     row("Frame1", "QGroupBox", "MODE", "Control mode select", grey);
     const QStringList modes{"HP", "REL", "ABS", "SCN"};
     for (int i = 0; i < modes.size(); ++i) {
-        row(name("Option1", i), "QRadioButton", modes[i], {}, grey, i == 1);
+        row(indexed("Option1", i), "QRadioButton", modes[i], {}, grey, i == 1);
     }
     row("Ctr_4", "QPushButton", "Preset", "position data preset", Bgr::Yellow);
     row("Ctr_5", "QPushButton", "Start", "scan start", Bgr::LightGreen);
@@ -191,7 +165,7 @@ void TstMainWindow::controls_data() {
     row("Frame2", "QGroupBox", "SPEED", "Speed select", grey);
     const QStringList speeds{"H", "M", "L"};
     for (int k = 0; k < speeds.size(); ++k) {
-        row(name("RadSpeed", k), "QRadioButton", speeds[k], {}, grey, k == 1);
+        row(indexed("RadSpeed", k), "QRadioButton", speeds[k], {}, grey, k == 1);
     }
     row("Command6", "QPushButton", "+", "CW jog", face);
     row("Command7", "QPushButton", "-", "CCW jog", face);
@@ -247,13 +221,13 @@ void TstMainWindow::clicksBecomeSignals_data() {
 
     row("Connect", "connectClicked()");
     for (int ch = 0; ch < 4; ++ch) {
-        row(name("Ch", ch), "channelClicked(int)", {ch});
-        row(name("BtnHOff", ch), "holdOffClicked(int)", {ch});
+        row(indexed("Ch", ch), "channelClicked(int)", {ch});
+        row(indexed("BtnHOff", ch), "holdOffClicked(int)", {ch});
     }
     row("Command6", "jogClicked(bool)", {true});
     row("Command7", "jogClicked(bool)", {false});
     for (int index = 4; index <= 6; ++index) {
-        row(name("Ctr", index), "ctrClicked(int)", {index});
+        row(indexed("Ctr", index), "ctrClicked(int)", {index});
     }
     row("RadSpeed_0", "speedChosen(int)", {0});
     row("RadSpeed_2", "speedChosen(int)", {2});
@@ -309,18 +283,18 @@ void TstMainWindow::lampsAndHoldOff() {
                 for (int other = 0; other < 4; ++other) {
                     const bool lit = kind == lamp && other == ch;
                     QVERIFY2(
-                        find<LampIndicator>(name(base, other))->fillBgr() == (lit ? Bgr::Red : Bgr::White),
-                        qPrintable(name(lampName, ch) + " lit, looking at " + name(base, other)));
+                        find<LampIndicator>(indexed(base, other))->fillBgr() == (lit ? Bgr::Red : Bgr::White),
+                        qPrintable(indexed(lampName, ch) + " lit, looking at " + indexed(base, other)));
                 }
             }
             window_->setLamp(lamp, ch, false);
         }
     }
     window_->setHoldOffLit(2, true);
-    QCOMPARE(find(name("BtnHOff", 2))->palette().color(QPalette::Button), colourFromBgr(Bgr::Red));
-    QCOMPARE(backColour(find(name("BtnHOff", 1))), Bgr::ButtonFace);
+    QCOMPARE(find(indexed("BtnHOff", 2))->palette().color(QPalette::Button), colourFromBgr(Bgr::Red));
+    QCOMPARE(backColour(find(indexed("BtnHOff", 1))), Bgr::ButtonFace);
     window_->setHoldOffLit(2, false);
-    QCOMPARE(find(name("BtnHOff", 2))->palette().color(QPalette::Button), colourFromBgr(Bgr::ButtonFace));
+    QCOMPARE(find(indexed("BtnHOff", 2))->palette().color(QPalette::Button), colourFromBgr(Bgr::ButtonFace));
 }
 
 void TstMainWindow::speedSelection_data() {
@@ -347,7 +321,7 @@ void TstMainWindow::speedSelection() {
     }
     QTEST(seen, "reported");
     for (int k = 0; k < 3; ++k) {
-        QCOMPARE(find<QRadioButton>(name("RadSpeed", k))->isChecked(), k == finallyChecked);
+        QCOMPARE(find<QRadioButton>(indexed("RadSpeed", k))->isChecked(), k == finallyChecked);
     }
 }
 
@@ -415,12 +389,12 @@ void TstMainWindow::readersFollowTheOperator() {
 void TstMainWindow::modelDependentControls() {
     window_->setChannelEnabled(2, false);
     for (const char* base : {"Ch", "BtnHOff", "Text1"}) {
-        QVERIFY2(!find(name(base, 2))->isEnabled(), base);
-        QVERIFY2(find(name(base, 3))->isEnabled() && find(name(base, 1))->isEnabled(), base);
+        QVERIFY2(!find(indexed(base, 2))->isEnabled(), base);
+        QVERIFY2(find(indexed(base, 3))->isEnabled() && find(indexed(base, 1))->isEnabled(), base);
     }
     window_->setChannelEnabled(2, true);
     for (const char* base : {"Ch", "BtnHOff", "Text1"}) {
-        QVERIFY2(find(name(base, 2))->isEnabled(), base);
+        QVERIFY2(find(indexed(base, 2))->isEnabled(), base);
     }
 
     window_->setDemoControlsVisible(false);
@@ -432,12 +406,13 @@ void TstMainWindow::modelDependentControls() {
     window_->setChannelFontSize(1, 12);
     for (int ch = 0; ch < 4; ++ch) {
         for (const char* base : {"LblPosition", "Text1"}) {
-            QCOMPARE(find(name(base, ch))->font().pointSize(), ch == 1 ? 12 : 18);
-            QVERIFY(monospaced(find(name(base, ch))->font()));
+            QCOMPARE(find(indexed(base, ch))->font().pointSize(), ch == 1 ? 12 : 18);
+            QVERIFY(monospaced(find(indexed(base, ch))->font()));
         }
-        auto* display = find<QLabel>(name("LblPosition", ch));
+        auto* display = find<QLabel>(indexed("LblPosition", ch));
         const int needed = display->fontMetrics().horizontalAdvance(QStringLiteral("-----------"));
-        QVERIFY2(display->contentsRect().width() - 2 * display->margin() >= needed, qPrintable(name("", ch)));
+        QVERIFY2(display->contentsRect().width() - 2 * display->margin() >= needed,
+                 qPrintable(indexed("", ch)));
     }
 }
 

@@ -9,6 +9,7 @@
 #include "recordingmessages.h"
 #include "session.h"
 #include "testpty.h"
+#include "widgets.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -31,10 +32,10 @@ private slots:
     void settingsFileLoad();
     void recentListRules_data();
     void recentListRules();
-    void usbConnectOpensSessionAndRemembersPort();
+    void connectOpensSessionAndRemembersPort_data();
+    void connectOpensSessionAndRemembersPort();
     void typedTextIsNotCompleted_data();
     void typedTextIsNotCompleted();
-    void tcpConnectAndDisconnect();
     void portNumberRules_data();
     void portNumberRules();
     void unknownComPortIsRefused();
@@ -47,8 +48,7 @@ private slots:
     void closeGuard();
 
 private:
-    void writeFile(const QString& name, const QByteArray& content);
-    QByteArray readFile(const QString& name);
+    QString path(const QString& name) const { return QDir(dir->path()).filePath(name); }
     QComboBox* combo(const char* name) { return session->dialog()->findChild<QComboBox*>(name); }
     void click(const char* name) {
         QTest::mouseClick(session->dialog()->findChild<QPushButton*>(name), Qt::LeftButton);
@@ -90,17 +90,6 @@ void TstSession::cleanup() {
     channel.reset();
 }
 
-void TstSession::writeFile(const QString& name, const QByteArray& content) {
-    QFile f(QDir(dir->path()).filePath(name));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
-}
-
-QByteArray TstSession::readFile(const QString& name) {
-    QFile f(QDir(dir->path()).filePath(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 void TstSession::firstStartShowsDesignValues() {
     session->ConnectClicked();
     ConnectDialog* dlg = session->dialog();
@@ -135,7 +124,7 @@ void TstSession::settingsFileLoad() {
     QFETCH(QByteArray, content);
     QFETCH(QStringList, entries);
     QFETCH(QString, text);
-    writeFile(Session::kComFile, content);
+    QVERIFY(writeFile(path(Session::kComFile), content));
     session->ConnectClicked();
     QCOMPARE(session->dialog()->comList(), entries);
     QCOMPARE(combo("ComNo")->currentText(), text);
@@ -168,30 +157,49 @@ void TstSession::recentListRules() {
     QCOMPARE(RecentList::line(list).count(u','), 6);
 }
 
-void TstSession::usbConnectOpensSessionAndRemembersPort() {
+void TstSession::connectOpensSessionAndRemembersPort_data() {
+    QTest::addColumn<bool>("lan");
+    QTest::newRow("USB") << false;
+    QTest::newRow("LAN") << true;
+}
+
+void TstSession::connectOpensSessionAndRemembersPort() {
+    QFETCH(bool, lan);
     TestPty pty;
-    QVERIFY(pty.ok());
-    connectVia(false, pty.slavePath());
+    QTcpServer server;
+    QVERIFY(pty.ok() && server.listen(QHostAddress::LocalHost, 0));
+    const QString port = lan ? QString::number(server.serverPort()) : pty.slavePath();
+    connectVia(lan, port);
     QVERIFY(messages.boxes.isEmpty());
     QVERIFY(state.Connected);
     QCOMPARE(timer2->interval(), 20);
     QCOMPARE(state.PollStep, 4);
-    QVERIFY(channel->usbPortOpen());
-    QCOMPARE(channel->serialPort().baudRate(), 9600);
-    QCOMPARE(view.portLine, QStringLiteral("Port No.   COM") + pty.slavePath() + QStringLiteral(" (USB)"));
+    if (lan) {
+        QVERIFY(server.waitForNewConnection(2000));
+        QCOMPARE(state.HostName, QStringLiteral("127.0.0.1"));
+        QCOMPARE(view.hostLine, QStringLiteral("Host Name 127.0.0.1"));
+        QCOMPARE(view.portLine, QStringLiteral("Port No. ") + port);
+    } else {
+        QVERIFY(channel->usbPortOpen());
+        QCOMPARE(channel->serialPort().baudRate(), 9600);
+        QCOMPARE(view.portLine, QStringLiteral("Port No.   COM") + port + QStringLiteral(" (USB)"));
+    }
     QCOMPARE(view.connectCaption, QStringLiteral("Disconnect"));
     QCOMPARE(view.connectColour, Bgr::LightYellow);
     QCOMPARE(view.quitColour, Bgr::LightYellow);
     QVERIFY(!session->dialog()->isVisible());
-    QCOMPARE(readFile(Session::kComFile), pty.slavePath().toUtf8() + ",,,,,,\r\n");
-    QVERIFY(!view.lanEnabled);  // stays locked during the session
+    QCOMPARE(readAll(path(lan ? Session::kHostsFile : Session::kComFile)),
+             (lan ? QByteArray("127.0.0.1") : port.toUtf8()) + ",,,,,,\r\n");
+    QVERIFY(!(lan ? view.usbEnabled : view.lanEnabled));  // the option not chosen stays locked
 
     session->ConnectClicked();  // now Disconnect
     QVERIFY(!state.Connected);
     QVERIFY(!channel->usbPortOpen());
+    QCOMPARE(channel->tcpSocket().state(), QAbstractSocket::UnconnectedState);
     QVERIFY(!timer2->running());
     QCOMPARE(view.connectCaption, QStringLiteral("Connect"));
     QCOMPARE(view.connectColour, Bgr::ButtonFace);
+    QCOMPARE(view.quitColour, Bgr::ButtonFace);
     QCOMPARE(view.portLine, QStringLiteral("Port No. "));
     QCOMPARE(view.hostLine, QStringLiteral("Host Name "));
     QVERIFY(view.lanEnabled && view.usbEnabled);
@@ -210,7 +218,7 @@ void TstSession::typedTextIsNotCompleted() {
     QTcpServer server;
     QVERIFY(pty.ok() && server.listen(QHostAddress::LocalHost, 0));
     const QString typed = lan ? QStringLiteral("127.0.0.1") : pty.slavePath();
-    writeFile(lan ? Session::kHostsFile : Session::kComFile, (typed + "0,,,,,,\r\n").toUtf8());
+    QVERIFY(writeFile(path(lan ? Session::kHostsFile : Session::kComFile), (typed + "0,,,,,,\r\n").toUtf8()));
     view.lan = lan;
     session->ConnectClicked();
     QComboBox* box = combo(lan ? "HostEdit" : "ComNo");
@@ -224,26 +232,9 @@ void TstSession::typedTextIsNotCompleted() {
     session->dialog()->findChild<QLineEdit*>("Text1")->setText(QString::number(server.serverPort()));
     click("ConnectButton");
     QVERIFY(state.Connected);
-    QCOMPARE(readFile(lan ? Session::kHostsFile : Session::kComFile),
+    QCOMPARE(readAll(path(lan ? Session::kHostsFile : Session::kComFile)),
              (typed + "," + typed + "0,,,,,\r\n").toUtf8());
     channel->closeTcp();
-}
-
-void TstSession::tcpConnectAndDisconnect() {
-    QTcpServer server;
-    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-    connectVia(true, QString::number(server.serverPort()));
-    QVERIFY(state.Connected);
-    QVERIFY(!view.usbEnabled);  // the option not chosen stays locked during the session
-    QCOMPARE(state.HostName, QStringLiteral("127.0.0.1"));
-    QCOMPARE(view.hostLine, QStringLiteral("Host Name 127.0.0.1"));
-    QCOMPARE(view.portLine, QStringLiteral("Port No. ") + QString::number(server.serverPort()));
-    QVERIFY(server.waitForNewConnection(2000));
-    QCOMPARE(readFile(Session::kHostsFile), QByteArray("127.0.0.1,,,,,,\r\n"));
-    session->ConnectClicked();
-    QCOMPARE(channel->tcpSocket().state(), QAbstractSocket::UnconnectedState);
-    QVERIFY(!state.Connected);
-    QVERIFY(view.lanEnabled && view.usbEnabled);
 }
 
 void TstSession::portNumberRules_data() {
@@ -282,7 +273,7 @@ void TstSession::unknownComPortIsRefused() {
     QCOMPARE(messages.texts(), QStringList{"Wrong port number !"});
     QVERIFY(!state.Connected);
     QVERIFY(!channel->usbPortOpen());
-    QVERIFY(readFile(Session::kComFile).isEmpty());
+    QVERIFY(readAll(path(Session::kComFile)).isEmpty());
 }
 
 void TstSession::portListChoice_data() {
@@ -363,7 +354,7 @@ void TstSession::cancelAndCloseBox() {
 void TstSession::dialogLoadsOnlyOnce() {
     // After a network session the COM list was never read: a USB connect in the same dialog
     // writes only the COM number it used.
-    writeFile(Session::kComFile, "5,6,,,,,\r\n");
+    QVERIFY(writeFile(path(Session::kComFile), "5,6,,,,,\r\n"));
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
     connectVia(true, QString::number(server.serverPort()));
@@ -372,7 +363,7 @@ void TstSession::dialogLoadsOnlyOnce() {
     TestPty pty;
     connectVia(false, pty.slavePath());
     QVERIFY(state.Connected);
-    QCOMPARE(readFile(Session::kComFile), pty.slavePath().toUtf8() + ",,,,,,\r\n");
+    QCOMPARE(readAll(path(Session::kComFile)), pty.slavePath().toUtf8() + ",,,,,,\r\n");
 }
 
 void TstSession::closeGuard() {

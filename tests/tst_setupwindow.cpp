@@ -1,15 +1,12 @@
 #include "colours.h"
 #include "filechooser.h"
 #include "setupwindow.h"
+#include "widgets.h"
 
-#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
 #include <QRadioButton>
@@ -20,22 +17,6 @@
 
 namespace {
 
-QString captionOf(const QWidget* w) {
-    if (auto* label = qobject_cast<const QLabel*>(w)) {
-        return label->text();
-    }
-    if (auto* button = qobject_cast<const QAbstractButton*>(w)) {
-        return button->text();
-    }
-    if (auto* frame = qobject_cast<const QGroupBox*>(w)) {
-        return frame->title();
-    }
-    if (auto* edit = qobject_cast<const QLineEdit*>(w)) {
-        return edit->text();
-    }
-    return w->isWindow() ? w->windowTitle() : QString();
-}
-
 template <typename T = QWidget>
 T* child(const QObject* parent, const QString& name) {
     T* found = parent->findChild<T*>(name);
@@ -43,10 +24,6 @@ T* child(const QObject* parent, const QString& name) {
         qWarning("no control %s", qPrintable(name));
     }
     return found;
-}
-
-QString at(const char* name, int index) {
-    return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index);
 }
 
 QString textBox(int field, int ch) {
@@ -132,17 +109,17 @@ void TstSetupWindow::controls_data() {
         label(name, "CW CCW       HP");
     }
     for (int i = 0; i < 8; ++i) {
-        label(at("Label22", i), i == 0 || i == 1 || i == 5 || i == 7 ? "DGLS enable" : "LS fast stop");
+        label(indexed("Label22", i), i == 0 || i == 1 || i == 5 || i == 7 ? "DGLS enable" : "LS fast stop");
     }
     for (int ch = 0; ch < 4; ++ch) {
-        label(at("Label3", ch), QStringLiteral("CH %1").arg(QChar('A' + ch)));
+        label(indexed("Label3", ch), QStringLiteral("CH %1").arg(QChar('A' + ch)));
     }
     label("Label17", "");
     label("Label19", "Speed write data can be accepted both in Code or PPS unit.");
     label("Label16", "But speed read data in code may not be correct when the data were set in PPS unit.");
     for (int item = 0; item < 16; ++item) {
-        row(at("Check1", item), "", "", grey, item % 4 != 2);
-        row(at("ChkLSNC", item), "", "", grey, item % 4 != 2);
+        row(indexed("Check1", item), "", "", grey, item % 4 != 2);
+        row(indexed("ChkLSNC", item), "", "", grey, item % 4 != 2);
     }
     label("Label13", "Data Save to or Load from File");
     row("txtFileName", "", "Table data file name(xxx.txt)");
@@ -240,9 +217,9 @@ void TstSetupWindow::flagsAndSwitchBoxes() {
     for (const auto& [flag, name] : flags) {
         for (int ch = 0; ch < 4; ++ch) {
             window.setFlag(flag, ch, true);
-            QCOMPARE(ticked(), QStringList{at(name, ch)});
+            QCOMPARE(ticked(), QStringList{indexed(name, ch)});
             window.setFlag(flag, ch, false);
-            child<QCheckBox>(&window, at(name, ch))->setCheckState(Qt::PartiallyChecked);
+            child<QCheckBox>(&window, indexed(name, ch))->setCheckState(Qt::PartiallyChecked);
             QVERIFY(window.flag(flag, ch));
             window.setFlag(flag, ch, false);
         }
@@ -252,9 +229,9 @@ void TstSetupWindow::flagsAndSwitchBoxes() {
     for (const auto& [group, name] : groups) {
         for (int item = 0; item < 16; ++item) {  // the invisible items 2, 6, 10, 14 included
             window.setSwitchBox(group, item, true);
-            QCOMPARE(ticked(), QStringList{at(name, item)});
+            QCOMPARE(ticked(), QStringList{indexed(name, item)});
             window.setSwitchBox(group, item, false);
-            child<QCheckBox>(&window, at(name, item))->setCheckState(Qt::PartiallyChecked);
+            child<QCheckBox>(&window, indexed(name, item))->setCheckState(Qt::PartiallyChecked);
             QVERIFY(window.switchBox(group, item));
             window.setSwitchBox(group, item, false);
         }

@@ -2,10 +2,10 @@
 #include "memorytable.h"
 #include "recordingmessages.h"
 #include "tablefile.h"
+#include "widgets.h"
 
 #include <sys/resource.h>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
@@ -66,17 +66,6 @@ void compareChannels(const MemoryTable& a, const MemoryTable& b, int channels) {
     }
 }
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
 }  // namespace
 
 class TstTableFile : public QObject {
@@ -88,8 +77,6 @@ private slots:
     void fourChannelLine();
     void names_data();
     void names();
-    void refusedNames_data();
-    void refusedNames();
     void joinPath_data();
     void joinPath();
     void commaRefused_data();
@@ -101,10 +88,8 @@ private slots:
     void codeHeaderOfFive();
     void lastLine_data();
     void lastLine();
-    void refusals_data();
-    void refusals();
-    void noFileSelected();
-    void tooLarge();
+    void loads_data();
+    void loads();
     void loadDuringRead();
 
 private:
@@ -164,42 +149,40 @@ void TstTableFile::fourChannelLine() {
 void TstTableFile::names_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("saved");
+    QTest::addColumn<QString>("message");  // empty: saved
     const QList<std::pair<const char*, const char*>> rows{
         {"table", "table.txt"},         {"TABLE.TXT", "TABLE.TXT"},     {"t.txt", "t.txt"},
         {"Table.Txt", "Table.Txt.txt"}, {"table.csv", "table.csv.txt"}, {":x", ":x.txt"}};
     for (const auto& [typed, saved] : rows) {
-        QTest::newRow(typed) << typed << saved;
+        QTest::newRow(typed) << typed << saved << QString();
     }
+    const QString separator = QStringLiteral("folder separator");
+    QTest::newRow("empty") << QString() << QString() << QStringLiteral("Input file name !");
+    QTest::newRow("absolute") << QStringLiteral("OUTSIDE/t") << QString() << separator;
+    QTest::newRow("sub-folder") << QStringLiteral("sub/x") << QString() << separator;
 }
 
 void TstTableFile::names() {
     QFETCH(QString, typed);
     QFETCH(QString, saved);
-    MemoryTable table;
-    QCOMPARE(TableFile::Save(table, false, dir_->path(), typed, messages_), saved);
-    QVERIFY(messages_.boxes.isEmpty());
-    QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), QStringList{saved});
-}
-
-void TstTableFile::refusedNames_data() {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("message");
-    const QString separator = QStringLiteral("folder separator");
-    QTest::newRow("empty") << QString() << QStringLiteral("Input file name !");
-    QTest::newRow("absolute") << QStringLiteral("OUTSIDE/t") << separator;
-    QTest::newRow("sub-folder") << QStringLiteral("sub/x") << separator;
-}
-
-void TstTableFile::refusedNames() {
-    QFETCH(QString, typed);
     QFETCH(QString, message);
     QTemporaryDir outside;
     typed.replace(QStringLiteral("OUTSIDE"), outside.path());
     QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("sub")));
     MemoryTable table;
-    QCOMPARE(TableFile::Save(table, false, dir_->path(), typed, messages_), typed);
-    expectBox(message);
-    QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"sub"});
+    QCOMPARE(TableFile::Save(table, false, dir_->path(), typed, messages_),
+             message.isEmpty() ? saved : typed);
+    if (message.isEmpty()) {
+        QVERIFY(messages_.boxes.isEmpty());
+    } else {
+        expectBox(message);
+    }
+    QStringList expected{QStringLiteral("sub")};
+    expected << (message.isEmpty() ? QStringList{saved} : QStringList{});
+    QStringList got = QDir(dir_->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    got.sort();
+    expected.sort();
+    QCOMPARE(got, expected);
     QVERIFY(QDir(dir_->filePath("sub")).isEmpty());
     QVERIFY(QDir(outside.path()).isEmpty());
 }
@@ -232,7 +215,7 @@ void TstTableFile::commaRefused() {
     MemoryTable table;
     fillExample(table);
     const QByteArray old = QByteArray(5000, 'x') + "\r\nmore\r\n";
-    writeFile(dir_->filePath("t.txt"), old);
+    QVERIFY(writeFile(dir_->filePath("t.txt"), old));
     table.setField(TableView::Rate, 1, text);
     TableFile::Save(table, false, dir_->path(), QStringLiteral("t.txt"), messages_);
     expectBox(QStringLiteral("CH B Rate holds a comma"));
@@ -261,7 +244,7 @@ void TstTableFile::failedSaveKeepsOldFile() {
     const QString kept =
         dir_->filePath(fault == SaveFault::FolderInTheWay ? "t.txt/inner/keep.txt" : "t.txt");
     QVERIFY(QDir(dir_->path()).mkpath(QFileInfo(kept).path()));
-    writeFile(kept, "old table line\r\n");
+    QVERIFY(writeFile(kept, "old table line\r\n"));
     MemoryTable table;
     fillExample(table);
 
@@ -356,64 +339,63 @@ void TstTableFile::lastLine() {
     QTEST(TableFile::LastLine(text), "last");
 }
 
-void TstTableFile::refusals_data() {
-    QTest::addColumn<QByteArray>("content");
-    QByteArray fewer = kExample.toUtf8();
-    fewer.chop(1);  // the last field has no comma after it
-    QByteArray wideMask = kExample.toUtf8();
-    wideMask.replace(",3B,00,", ",3B,10000,");
-    QByteArray wrapping = kExample.toUtf8();
-    wrapping.replace(",3B,00,", ",100000000,00,");  // 2^32 would read as 0 if the top fell off
-    QByteArray wideFlag = kExample.toUtf8();
-    wideFlag.replace(",31,10,", ",31,1FFFF,");
-
-    QTest::newRow("unknown header") << QByteArray("XYZ,1,2,3,\r\n");
-    QTest::newRow("lower-case header") << kExample.toLower().toUtf8() + "\r\n";
-    QTest::newRow("empty file") << QByteArray();
-    QTest::newRow("fewer fields") << fewer + "\r\n";
-    QTest::newRow("mask over 16 bits") << wideMask;
-    QTest::newRow("mask over 32 bits") << wrapping;
-    QTest::newRow("flag byte over 16 bits") << wideFlag;
+void TstTableFile::loads_data() {
+    QTest::addColumn<QString>("file");        // the operator's choice
+    QTest::addColumn<QByteArray>("content");  // written under that name unless null
+    QTest::addColumn<QString>("message");     // empty: loaded
+    QTest::addColumn<int>("icon");
+    const QByteArray example = kExample.toUtf8();
+    const auto padded = [&example](qsizetype size) {  // a file of `size` bytes whose last line is the example
+        return QByteArray(size - example.size() - 4, ' ') + "\r\n" + example + "\r\n";
+    };
+    const auto row = [](const char* name, const char* file, const QByteArray& content, const char* message,
+                        MessageSink::Icon icon = MessageSink::Icon::Information) {
+        QTest::newRow(name) << file << content << message << int(icon);
+    };
+    const auto refused = [&row](const char* name, const QByteArray& content) {
+        row(name, "bad.txt", content, "File format is not matching!");
+    };
+    row("nothing chosen", "", {}, "Indicate the file name in the folder !", MessageSink::Icon::Critical);
+    row("missing file", "gone.txt", {}, "gone.txt", MessageSink::Icon::Critical);
+    row("a folder in the name", "sub/t.txt", {}, "folder separator");
+    row("one byte over 1 MiB", "big.txt", padded(TableFile::kMaxFileBytes + 1),
+        "big.txt is larger than 1 MiB");
+    row("exactly 1 MiB", "fits.txt", padded(TableFile::kMaxFileBytes), "");
+    refused("unknown header", "XYZ,1,2,3,\r\n");
+    refused("lower-case header", kExample.toLower().toUtf8() + "\r\n");
+    refused("empty file", "");
+    refused("fewer fields", example.chopped(1) + "\r\n");  // the last field has no comma after it
+    refused("mask over 16 bits", QByteArray(example).replace(",3B,00,", ",3B,10000,"));
+    // 2^32 would read as 0 if the top fell off.
+    refused("mask over 32 bits", QByteArray(example).replace(",3B,00,", ",100000000,00,"));
+    refused("flag byte over 16 bits", QByteArray(example).replace(",31,10,", ",31,1FFFF,"));
 }
 
-void TstTableFile::refusals() {
+void TstTableFile::loads() {
+    QFETCH(QString, file);
     QFETCH(QByteArray, content);
-    writeFile(dir_->filePath("bad.txt"), content);
+    QFETCH(QString, message);
+    QFETCH(int, icon);
+    if (!content.isNull()) {
+        QVERIFY(writeFile(dir_->filePath(file), content));
+    }
     MemoryTable table;
     fillDistinct(table, 1);
     table.setSpeedUnit(TableView::Code);
-    QVERIFY(!load(table, QStringLiteral("bad.txt")));
-    expectBox(QStringLiteral("File format is not matching!"));
+    QCOMPARE(load(table, file), message.isEmpty());
+    if (message.isEmpty()) {
+        QVERIFY(messages_.boxes.isEmpty());
+        QCOMPARE(table.field(TableView::Rate, 0), QStringLiteral("10"));
+        return;
+    }
+    expectBox(message, MessageSink::Icon(icon));
     compareChannels(MemoryTable{}, table, 4);
     QCOMPARE(table.speedUnit(), int(TableView::Code));
 }
 
-void TstTableFile::noFileSelected() {
-    MemoryTable table;
-    fillDistinct(table, 2);
-    QVERIFY(!load(table, QString()));
-    expectBox(QStringLiteral("Indicate the file name in the folder !"), MessageSink::Icon::Critical);
-    compareChannels(MemoryTable{}, table, 4);
-    QVERIFY(!load(table, QStringLiteral("gone.txt")));
-    expectBox(QStringLiteral("gone.txt"), MessageSink::Icon::Critical);
-}
-
-void TstTableFile::tooLarge() {
-    QByteArray big = kExample.toUtf8() + "\r\n";
-    big = QByteArray(TableFile::kMaxFileBytes, ' ') + "\r\n" + big;
-    writeFile(dir_->filePath("big.txt"), big);
-    MemoryTable table;
-    QVERIFY(!load(table, QStringLiteral("big.txt")));
-    expectBox(QStringLiteral("big.txt is larger than 1 MiB"));
-
-    writeFile(dir_->filePath("fits.txt"),
-              QByteArray(TableFile::kMaxFileBytes - 200, ' ') + "\r\n" + kExample.toUtf8() + "\r\n");
-    QVERIFY(load(table, QStringLiteral("fits.txt")));
-}
-
 void TstTableFile::loadDuringRead() {
     // Clear is refused while a sequence runs: the fields not in the file keep their text.
-    writeFile(dir_->filePath("two.txt"), kExample.toUtf8() + "\r\n");
+    QVERIFY(writeFile(dir_->filePath("two.txt"), kExample.toUtf8() + "\r\n"));
     MemoryTable table;
     fillDistinct(table, 0);
     const QString kept = table.field(TableView::Rate, 3);

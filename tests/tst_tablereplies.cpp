@@ -4,6 +4,21 @@
 
 #include <QtTest>
 
+namespace {
+// Stores `reply` as the table read hands it over at `step` for channel `ch`; the state after it.
+PanelState store(MemoryTable& table, const QByteArray& reply, int step, int ch, bool usb = false,
+                 bool fourCh = false) {
+    PanelState state;
+    state.UsbModel = usb;
+    state.FourChModel = fourCh;
+    state.LastChannel = fourCh ? 3 : 1;
+    state.TableStep = step;
+    state.TableChannel = ch;
+    StoreTableReply(state, table, reply);
+    return state;
+}
+}  // namespace
+
 class TstTableReplies : public QObject {
     Q_OBJECT
 
@@ -59,18 +74,10 @@ void TstTableReplies::textField() {
     QFETCH(int, step);
     QFETCH(QByteArray, reply);
     QFETCH(int, field);
-
-    PanelState state;
-    state.UsbModel = usb;
-    state.LastChannel = 1;
-    state.TableStep = step;
-    state.TableChannel = 1;
     MemoryTable table;
     table.setSpeedUnit(unit);
     table.setField(field, 1, QStringLiteral("old"));
-
-    StoreTableReply(state, table, reply);
-
+    store(table, reply, step, 1, usb);
     QTEST(table.field(field, 1), "stored");
     QCOMPARE(table.field(field, 0), QString());  // the other channel is not touched
 }
@@ -91,14 +98,8 @@ void TstTableReplies::flags_data() {
 
 void TstTableReplies::flags() {
     QFETCH(QByteArray, reply);
-    PanelState state;
-    state.LastChannel = 3;
-    state.TableStep = 14;
-    state.TableChannel = 2;
     MemoryTable table;
-
-    StoreTableReply(state, table, reply);
-
+    store(table, reply, 14, 2, true, true);
     QTEST(table.flag(TableView::BacklashMode, 2), "bkls");
     QTEST(table.flag(TableView::DglsEnable, 2), "dgls");
     QTEST(table.flag(TableView::LsFastStop, 2), "lsfs");
@@ -106,17 +107,12 @@ void TstTableReplies::flags() {
 }
 
 void TstTableReplies::flagsAreNeverUnticked() {
-    PanelState state;
-    state.LastChannel = 1;
-    state.TableStep = 14;
     MemoryTable table;
     table.setFlag(TableView::LsFastStop, 0, true);
-    StoreTableReply(state, table, "FLG0:20");
+    store(table, "FLG0:20", 14, 0);
     QVERIFY(table.flag(TableView::LsFastStop, 0));
-
-    state.TableStep = 15;
     table.setSwitchBox(TableView::LsEnable, 5, true);
-    StoreTableReply(state, table, "E01");
+    store(table, "E01", 15, 0);
     QVERIFY(table.switchBox(TableView::LsEnable, 5));
 }
 
@@ -140,16 +136,8 @@ void TstTableReplies::switches() {
     QFETCH(bool, fourCh);
     QFETCH(int, step);
     QFETCH(QByteArray, reply);
-
-    PanelState state;
-    state.FourChModel = fourCh;
-    state.LastChannel = fourCh ? 3 : 1;
-    state.TableStep = step;
-    state.TableChannel = 0;
     MemoryTable table;
-
-    StoreTableReply(state, table, reply);
-
+    const PanelState state = store(table, reply, step, 0, false, fourCh);
     const auto group = step == 15 ? TableView::LsEnable : TableView::LsNc;
     const auto other = step == 15 ? TableView::LsNc : TableView::LsEnable;
     QList<int> got;
@@ -173,14 +161,8 @@ void TstTableReplies::unusedStepsIgnored_data() {
 
 void TstTableReplies::unusedStepsIgnored() {
     QFETCH(int, step);
-    PanelState state;
-    state.LastChannel = 1;
-    state.TableStep = step;
-    state.TableChannel = 1;
     MemoryTable table;
-
-    StoreTableReply(state, table, "FLG0:31 E9F +0001000");
-
+    const PanelState state = store(table, "FLG0:31 E9F +0001000", step, 1);
     QCOMPARE(state.TableStep, step);
     QCOMPARE(state.TableChannel, 1);
     for (int ch = 0; ch < 4; ++ch) {

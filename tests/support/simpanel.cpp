@@ -1,10 +1,10 @@
 #include "simpanel.h"
 
 #include "connectdialog.h"
+#include "widgets.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QtTest>
 
@@ -37,13 +37,7 @@ void SimPanel::click(const QString& name) {
 }
 
 QString SimPanel::text(const QString& name) const {
-    if (auto* label = app->window.findChild<QLabel*>(name)) {
-        return label->text();
-    }
-    if (auto* button = app->window.findChild<QAbstractButton*>(name)) {
-        return button->text();
-    }
-    return {};
+    return captionOf(app->window.findChild<QWidget*>(name));
 }
 
 bool SimPanel::connect() {

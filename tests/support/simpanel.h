@@ -27,7 +27,7 @@ public:
     }
     // Clicks a control of the main window (or of the dialog) by its object name.
     void click(const QString& name);
-    QString text(const QString& name) const;  // a label's or button's caption
+    QString text(const QString& name) const;  // a control's caption or contents
 
     // What the controller received, one command per entry, without CR LF.
     QByteArrayList received;
