@@ -5,6 +5,7 @@
 //
 // Usage: screenshots [OUTPUT_DIR]   (default docs/screenshots; run under a display, e.g. Xvfb)
 #include "application.h"
+#include "automationserver.h"
 #include "connectdialog.h"
 #include "filechooser.h"
 #include "positionchart.h"
@@ -26,6 +27,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QStyleFactory>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -192,9 +194,38 @@ int main(int argc, char* argv[]) {
     auto* send = panel.window.findChild<QPlainTextEdit*>(QStringLiteral("Text2"));
     send->setPlainText(QStringLiteral("VER?\n"));
     wait(1200);
+    // A script on the automation port: a move, a few queries and a line it gets wrong.
+    QString error;
+    const QString tokenPath = temporary.filePath(QStringLiteral("automation.token"));
+    if (!panel.startAutomation(0, tokenPath, &error)) {
+        std::fprintf(stderr, "screenshots: automation: %s\n", qPrintable(error));
+        return 1;
+    }
+    QFile tokenFile(tokenPath);
+    tokenFile.open(QIODevice::ReadOnly);
+    QTcpSocket script;
+    script.connectToHost(QHostAddress::LocalHost, panel.automation()->port());
+    waitFor([&] { return script.state() == QAbstractSocket::ConnectedState; }, 3000);
+    script.write("*IDN?\nSYST:AUTH \"" + tokenFile.readAll().trimmed() + "\"\nMOVE:REL A,500,B,-250\n"
+                 "WAIT? A,B,TIMEOUT=10\nPOS? A\nPOS? B\nJOG C,+\nSYST:ERR?\n");
+    wait(3000);
+
     panel.window.findChild<StatusStrip*>()->refresh();
 
     bool ok = save(panel.window, out, QStringLiteral("main-window.png"));
+
+    panel.showAutomation();
+    QWidget* automation = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == QLatin1String("AutomationWindow")) {
+            automation = w;
+        }
+    }
+    if (automation != nullptr) {
+        wait(700);
+        ok = save(*automation, out, QStringLiteral("automation-window.png")) && ok;
+        automation->hide();
+    }
 
     panel.instruments.showTraffic();
     TrafficMonitor& monitor = panel.instruments.monitor();
