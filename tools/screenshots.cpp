@@ -206,7 +206,8 @@ int main(int argc, char* argv[]) {
     QTcpSocket script;
     script.connectToHost(QHostAddress::LocalHost, panel.automation()->port());
     waitFor([&] { return script.state() == QAbstractSocket::ConnectedState; }, 3000);
-    script.write("*IDN?\nSYST:AUTH \"" + tokenFile.readAll().trimmed() + "\"\nMOVE:REL A,500,B,-250\n"
+    script.write("*IDN?\nSYST:AUTH \"" + tokenFile.readAll().trimmed() +
+                 "\"\nMOVE:REL A,500,B,-250\n"
                  "WAIT? A,B,TIMEOUT=10\nPOS? A\nPOS? B\nJOG C,+\nSYST:ERR?\n");
     wait(3000);
 
