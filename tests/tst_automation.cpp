@@ -361,6 +361,20 @@ void TstAutomation::badInputKeepsTheConnection() {
     QCOMPARE(s->ask("SYST:ERR?"), QByteArray("-223,\"Too much data; line longer than 4096 bytes\""));
     QCOMPARE(s->ask("SYST:ERR?"), QByteArray("-101,\"Invalid character; byte 0xff\""));
 
+    // A client that floods and never reads: the panel goes on polling, and others are served.
+    QVERIFY(p.connect());
+    auto flood = authenticated(p);
+    flood->socket.setReadBufferSize(1);
+    const QByteArray burst = QByteArray("POS? A\n").repeated(20000);
+    for (int i = 0; i < 20; ++i) {
+        flood->socket.write(burst);
+    }
+    const qsizetype sent = p.received.size();
+    QVERIFY(QTest::qWaitFor([&] { return p.received.size() > sent + 20; }, 5000));
+    QCOMPARE(s->ask("CONN?"), QByteArray("1"));
+    flood.reset();
+    QVERIFY(QTest::qWaitFor([&] { return p.app->automation()->clientCount() == 1; }, 3000));
+
     // At most eight clients; the ninth is closed at once.
     std::vector<std::unique_ptr<Script>> more;
     for (int i = 1; i <= AutomationServer::kMaxClients; ++i) {
