@@ -21,6 +21,7 @@ struct AutomationServer::Client {
     // The query answered later; the client's next lines wait behind it, so answers keep order.
     bool waiting = false;
     bool closing = false;
+    bool gone = false;  // dropped while one of its lines was being served
     Scpi::Command deferred;
     qint64 deadline = 0;
 };
@@ -71,6 +72,9 @@ AutomationServer::AutomationServer(ScriptTarget& target, QString version, QObjec
 }
 
 AutomationServer::~AutomationServer() {
+    for (auto& c : graveyard_) {
+        delete c->socket;
+    }
     for (auto& c : clients_) {
         c->socket->disconnect(this);
         delete c->socket;
@@ -160,14 +164,28 @@ void AutomationServer::drop(Client* client) {
         target_.dropAsk();
     }
     client->socket->disconnect(this);
-    client->socket->deleteLater();
+    // A line being served may have opened a box whose event loop brought the disconnect: the
+    // client and its socket then live on, marked gone, until that line's frame has unwound.
+    client->gone = true;
+    if (serving_ > 0) {
+        graveyard_.push_back(std::move(*it));
+    } else {
+        client->socket->deleteLater();
+    }
     clients_.erase(it);
     emit clientsChanged(clientCount());
 }
 
 void AutomationServer::serve(Client* client) {
-    Client& c = *client;
-    while (!c.waiting && !c.closing && c.socket->state() == QAbstractSocket::ConnectedState &&
+    ++serving_;
+    serveLines(*client);
+    if (--serving_ == 0) {
+        bury();
+    }
+}
+
+void AutomationServer::serveLines(Client& c) {
+    while (!c.gone && !c.waiting && !c.closing && c.socket->state() == QAbstractSocket::ConnectedState &&
            c.socket->bytesToWrite() <= kOutputHigh) {
         const qsizetype lf = c.buffer.indexOf('\n');
         if (lf < 0) {
@@ -539,10 +557,14 @@ void AutomationServer::settleAll() {
     for (auto& c : clients_) {
         clients.push_back(c.get());
     }
+    ++serving_;
     for (Client* c : clients) {
-        if (c->waiting && settle(*c)) {
+        if (!c->gone && c->waiting && settle(*c)) {
             serve(c);
         }
+    }
+    if (--serving_ == 0) {
+        bury();
     }
     for (auto& c : clients_) {
         anyWaiting = anyWaiting || c->waiting;
@@ -552,8 +574,17 @@ void AutomationServer::settleAll() {
     }
 }
 
+void AutomationServer::bury() {
+    for (auto& c : graveyard_) {
+        c->socket->deleteLater();
+    }
+    graveyard_.clear();
+}
+
 void AutomationServer::answer(Client& client, const QByteArray& text) {
-    client.socket->write(text + '\n');
+    if (!client.gone) {
+        client.socket->write(text + '\n');
+    }
 }
 
 void AutomationServer::fail(Client& client, int code, const QString& detail, bool query) {

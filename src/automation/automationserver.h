@@ -76,6 +76,8 @@ private:
     void accept(QTcpServer* server);
     void drop(Client* client);
     void serve(Client* client);
+    void serveLines(Client& client);
+    void bury();
     void handle(Client& client, const QByteArray& line);
     void execute(Client& client, const Scpi::Parsed& parsed);
     // The queries answered later (WAIT?, ASK?, *OPC?): true once answered.
@@ -95,6 +97,9 @@ private:
     QString version_;
     std::vector<std::unique_ptr<QTcpServer>> servers_;
     std::vector<std::unique_ptr<Client>> clients_;
+    // Clients dropped while a line was being served, freed once no line is.
+    std::vector<std::unique_ptr<Client>> graveyard_;
+    int serving_ = 0;
     quint16 port_ = 0;
     QString tokenPath_;
     QByteArray token_;
