@@ -28,7 +28,6 @@ private:
     QPlainTextEdit* log_ = nullptr;
     QPushButton* abort_ = nullptr;
     QPushButton* enable_ = nullptr;
-    quint64 shownLines_ = 0;
     QTimer timer_;
 };
 
