@@ -33,7 +33,7 @@ private slots:
     void twoChannelMoveStartsTogether();
     void demonstrationDrive();
     void freeTextConsole();
-    void quitIsNotGuarded();
+    void closeGuardedQuitNot();
 };
 
 void TstEndToEnd::identification_data() {
@@ -159,17 +159,25 @@ void TstEndToEnd::freeTextConsole() {
     QVERIFY(p.messages.boxes.isEmpty());
 }
 
-void TstEndToEnd::quitIsNotGuarded() {
+void TstEndToEnd::closeGuardedQuitNot() {
     SimPanel p(SimModel::Kelda);
     QVERIFY(p.connect());
+    // The window's own close is refused while the session is open.
+    QVERIFY(!p.app->window.close());
+    QVERIFY(p.app->window.isVisible());
+    QCOMPARE(p.messages.texts(), QStringList{"Session is still active, Please disconnect before exit."});
+    QCOMPARE(p.messages.boxes.first().title, QStringLiteral("Caution !"));
+    QCOMPARE(p.messages.boxes.first().icon, MessageSink::Icon::Information);
+    // Quit is not.
     QSignalSpy quit(p.app.get(), &Application::quitRequested);
     p.click("Command1");
     QCOMPARE(quit.count(), 1);
     QCOMPARE(p.app->channel.tcpSocket().state(), QAbstractSocket::UnconnectedState);
-    QVERIFY(p.messages.boxes.isEmpty());
-    // The window's own close is guarded while the session is open.
-    QVERIFY(!p.app->window.close());
-    QCOMPARE(p.messages.texts(), QStringList{"Session is still active, Please disconnect before exit."});
+    QCOMPARE(p.messages.boxes.size(), 1);
+    // Once the session has ended, the window closes.
+    p.click("Connect");  // Disconnect
+    QVERIFY(p.app->window.close());
+    QCOMPARE(p.messages.boxes.size(), 1);
 }
 
 QTEST_MAIN(TstEndToEnd)

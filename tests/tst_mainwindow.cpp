@@ -65,8 +65,6 @@ private slots:
     void modelDependentControls();
     void sendBox();
     void pastedLinesCollapseThroughTheHandler();
-    void closeGuard_data();
-    void closeGuard();
     void aboutBox();
     void boxesOpenOverTheirWindow();
     void longDevicePathKeepsTheLayout();
@@ -455,29 +453,6 @@ void TstMainWindow::pastedLinesCollapseThroughTheHandler() {
     QCOMPARE(window_->sendText(), QStringLiteral("S3008"));
     QCOMPARE(find<QPlainTextEdit>("Text2")->textCursor().position(), 5);
     QCOMPARE(calls, 3);
-}
-
-void TstMainWindow::closeGuard_data() {
-    QTest::addColumn<int>("guard");  // -1 none, 0 refuses, 1 allows
-    QTest::addColumn<bool>("closes");
-    QTest::newRow("no guard") << -1 << true;
-    QTest::newRow("refuses") << 0 << false;
-    QTest::newRow("allows") << 1 << true;
-}
-
-void TstMainWindow::closeGuard() {
-    QFETCH(int, guard);
-    QFETCH(bool, closes);
-    int asked = 0;
-    if (guard >= 0) {
-        window_->setCloseGuard([&asked, guard] {
-            ++asked;
-            return guard == 1;
-        });
-    }
-    QCOMPARE(window_->close(), closes);
-    QCOMPARE(window_->isVisible(), !closes);
-    QCOMPARE(asked, guard >= 0 ? 1 : 0);
 }
 
 void TstMainWindow::aboutBox() {

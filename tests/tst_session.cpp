@@ -45,7 +45,6 @@ private slots:
     void cancelAndCloseBox_data();
     void cancelAndCloseBox();
     void dialogLoadsOnlyOnce();
-    void closeGuard();
 
 private:
     QString path(const QString& name) const { return QDir(dir->path()).filePath(name); }
@@ -364,16 +363,6 @@ void TstSession::dialogLoadsOnlyOnce() {
     connectVia(false, pty.slavePath());
     QVERIFY(state.Connected);
     QCOMPARE(readAll(path(Session::kComFile)), pty.slavePath().toUtf8() + ",,,,,,\r\n");
-}
-
-void TstSession::closeGuard() {
-    QVERIFY(session->MayCloseMainWindow());
-    QVERIFY(messages.boxes.isEmpty());
-    state.Connected = true;
-    QVERIFY(!session->MayCloseMainWindow());
-    QCOMPARE(messages.texts(), QStringList{"Session is still active, Please disconnect before exit."});
-    QCOMPARE(messages.boxes.first().title, QStringLiteral("Caution !"));
-    QCOMPARE(messages.boxes.first().icon, MessageSink::Icon::Information);
 }
 
 QTEST_MAIN(TstSession)

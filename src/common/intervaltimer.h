@@ -13,6 +13,8 @@ public:
     void setInterval(int ms);
     int interval() const { return interval_; }
     bool running() const { return interval_ != 0; }
+    // Whether timeouts are still due: false once the interval is 0, however the flag was left.
+    bool ticking() const { return timer_.isActive(); }
 
 signals:
     void timeout();
