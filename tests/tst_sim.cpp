@@ -3,14 +3,50 @@
 // round trip, acknowledgements and each fault are pinned by what the panel makes of them, in
 // tst_endtoend, tst_tablee2e, tst_faults and tst_hangups.)
 
-#include "tst_simforms.h"
+#include "simclock.h"
+#include "simcontroller.h"
+#include "textfields.h"
 
 #include <QtTest>
 
-using namespace PanelForms;
+using TextFields::readHex;
 namespace St = SimStatus;
 
 namespace {
+// The character ranges the panel takes from a reply, counted as it counts them: CR LF pairs
+// removed, characters from 1, a range past the end yielding what exists.
+QByteArray cleaned(QByteArray reply) {
+    return reply.replace("\r\n", "");
+}
+QByteArray chars(const QByteArray& text, int start, int count = -1) {
+    return start > text.size() ? QByteArray() : text.mid(start - 1, count);
+}
+
+// One simulated controller on a stepped clock, asked as the panel asks: a command with CR LF in,
+// whatever it answered out.
+struct Rig {
+    explicit Rig(SimModel model = SimModel::Kelda) : controller(model, clock) {}
+    SteppedClock clock;
+    SimController controller;
+
+    void send(const QByteArray& command) { controller.receive(command + "\r\n"); }
+    QByteArray ask(const QByteArray& command) {
+        send(command);
+        return controller.takeOutput();
+    }
+    QByteArray line(const QByteArray& command) { return cleaned(ask(command)); }
+    bool usb() const { return controller.model().usbDialect; }
+    SimFaults& faults() { return controller.faults(); }
+    quint16 status(int ch) {
+        return quint16(readHex(chars(line("STS" + QByteArray::number(ch) + "?"), 4, 3)));
+    }
+    qint64 position(int ch) {
+        const QByteArray n = QByteArray::number(ch);
+        return usb() ? line("PS?" + n).toLongLong() : chars(line("S2" + n + "0"), 3).toLongLong();
+    }
+    void settle() { clock.advanceMs(100'000); }
+};
+
 const QByteArray kVersion = "KELDA-01 Ver 1.20\r\n";
 
 bool everyLfAfterCr(const QByteArray& bytes) {
