@@ -39,9 +39,7 @@ private slots:
     void portNumberRules_data();
     void portNumberRules();
     void unknownComPortIsRefused();
-    void portListChoice_data();
-    void portListChoice();
-    void portListReadAtEveryOpening();
+    void portList();
     void cancelAndCloseBox_data();
     void cancelAndCloseBox();
     void dialogLoadsOnlyOnce();
@@ -275,55 +273,42 @@ void TstSession::unknownComPortIsRefused() {
     QVERIFY(readAll(path(Session::kComFile)).isEmpty());
 }
 
-void TstSession::portListChoice_data() {
-    QTest::addColumn<int>("row");  // -1: Cancel
-    QTest::addColumn<QString>("com");
-    QTest::newRow("first") << 0 << "/dev/ttyUSB0";
-    QTest::newRow("second") << 1 << "/dev/ttyACM1";
-    QTest::newRow("cancel") << -1 << "3";
-}
-
-void TstSession::portListChoice() {
-    QFETCH(int, row);
-    QFETCH(QString, com);
-    session->ConnectClicked();
-    session->dialog()->setPortLister([] {
-        return QList<SerialPortDescription>{{"/dev/ttyUSB0", "FT232R", "FTDI", "A5028", 0x0403, 0x6001},
-                                            {"/dev/ttyACM1", {}, {}, {}, {}, {}}};
-    });
-    click("PortsButton");
-    auto* list = session->dialog()->findChild<PortListDialog*>();
-    QVERIFY(list && list->isVisible());
-    auto* tree = list->findChild<QTreeWidget*>("PortList");
-    QCOMPARE(tree->topLevelItemCount(), 2);
-    QCOMPARE(tree->topLevelItem(0)->text(4), QStringLiteral("0403:6001"));
-    QCOMPARE(tree->topLevelItem(1)->text(4), QString());
-    if (row >= 0) {
-        tree->setCurrentItem(tree->topLevelItem(row));
-    }
-    QTest::mouseClick(list->findChild<QPushButton*>(row >= 0 ? "PortUseButton" : "PortCancelButton"),
-                      Qt::LeftButton);
-    QVERIFY(!list->isVisible());
-    QCOMPARE(combo("ComNo")->currentText(), com);
-    QCOMPARE(combo("ComNo")->count(), 0);
-    QVERIFY(!state.Connected);
-}
-
-void TstSession::portListReadAtEveryOpening() {
+void TstSession::portList() {
+    // Read afresh at every opening: empty first, two ports plugged in meanwhile.
     session->ConnectClicked();
     QList<SerialPortDescription> present;
     session->dialog()->setPortLister([&] { return present; });
-    click("PortsButton");
-    auto* list = session->dialog()->findChild<PortListDialog*>();
+    const auto open = [this] {
+        click("PortsButton");
+        auto* list = session->dialog()->findChild<PortListDialog*>();
+        return list != nullptr && list->isVisible() ? list : nullptr;
+    };
+    PortListDialog* list = open();
+    QVERIFY(list);
     QVERIFY(list->findChild<QLabel*>("PortListNote")->text().contains("dialout"));
     QVERIFY(!list->findChild<QPushButton*>("PortUseButton")->isEnabled());
     list->reject();
     QTRY_VERIFY(session->dialog()->findChild<PortListDialog*>() == nullptr);
 
-    present = {{"/dev/ttyUSB1", {}, {}, {}, {}, {}}};  // plugged in meanwhile
-    click("PortsButton");
-    list = session->dialog()->findChild<PortListDialog*>();
-    QCOMPARE(list->findChild<QTreeWidget*>("PortList")->topLevelItemCount(), 1);
+    present = {{"/dev/ttyUSB0", "FT232R", "FTDI", "A5028", 0x0403, 0x6001},
+               {"/dev/ttyACM1", {}, {}, {}, {}, {}}};
+    for (const bool use : {false, true}) {
+        list = open();
+        QVERIFY(list);
+        auto* tree = list->findChild<QTreeWidget*>("PortList");
+        QCOMPARE(tree->topLevelItemCount(), 2);
+        QCOMPARE(tree->topLevelItem(0)->text(4), QStringLiteral("0403:6001"));
+        QCOMPARE(tree->topLevelItem(1)->text(4), QString());
+        tree->setCurrentItem(tree->topLevelItem(1));
+        QTest::mouseClick(list->findChild<QPushButton*>(use ? "PortUseButton" : "PortCancelButton"),
+                          Qt::LeftButton);
+        QVERIFY(!list->isVisible());
+        // Cancel leaves the typed text; Use puts the chosen port's location there, nothing more.
+        QCOMPARE(combo("ComNo")->currentText(), use ? QStringLiteral("/dev/ttyACM1") : QStringLiteral("3"));
+        QCOMPARE(combo("ComNo")->count(), 0);
+        QVERIFY(!state.Connected);
+        QTRY_VERIFY(session->dialog()->findChild<PortListDialog*>() == nullptr);
+    }
 }
 
 void TstSession::cancelAndCloseBox_data() {
