@@ -30,7 +30,6 @@ private slots:
     void scanToTheCwLimit_data();
     void scanToTheCwLimit();
     void jogAndHomeSearch();
-    void twoChannelMoveStartsTogether();
     void demonstrationDrive();
     void freeTextConsole();
     void closeGuardedQuitNot();
@@ -111,20 +110,6 @@ void TstEndToEnd::jogAndHomeSearch() {
     QTRY_VERIFY(p.received.contains("S321F"));
     QTRY_VERIFY_WITH_TIMEOUT(lampLit(p, "LampHP", 2), 4000);
     QTRY_COMPARE(p.text("LblPosition_2").toInt(), 0);
-}
-
-void TstEndToEnd::twoChannelMoveStartsTogether() {
-    SimPanel p(SimModel::Kelda);
-    QVERIFY(p.connect());
-    p.click("Ch_0");
-    p.click("Ch_1");
-    p.find<QLineEdit>("Text1_1")->setText(QStringLiteral("-300"));
-    p.click("Ctr_5");  // REL is the design mode
-    QTRY_VERIFY(p.received.contains("S3017"));
-    const qsizetype open = p.received.indexOf("S3016");
-    QCOMPARE(p.received.mid(open, 4), (QByteArrayList{"S3016", "S32R+0001000", "S33R-0000300", "S3017"}));
-    QTRY_COMPARE(p.text("LblPosition_0").toInt(), 1000);
-    QTRY_COMPARE(p.text("LblPosition_1").toInt(), -300);
 }
 
 void TstEndToEnd::demonstrationDrive() {
