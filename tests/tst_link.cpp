@@ -29,7 +29,6 @@ private slots:
     void commandArrivesByteExact();
     void assembly_data();
     void assembly();
-    void closedPortReadsNothing();
     void sendFailureEndsSession_data();
     void sendFailureEndsSession();
     void capKeepsEveryGoodLineWhereverSplit();
@@ -166,14 +165,6 @@ void TstLink::assembly() {
     openAndFeed(lan, pieces);
     QTEST(sink.replies, "handed");
     QTEST(lan ? state.NetRxBuffer : state.UsbRxBuffer, "left");
-}
-
-void TstLink::closedPortReadsNothing() {
-    state.UsbRxBuffer = "P0+00";
-    channel->PollUsbInput();
-    QCOMPARE(state.UsbRxBuffer, QByteArray("P0+00"));
-    QVERIFY(channel->ReadUsbInput().isEmpty());
-    QVERIFY(sink.replies.isEmpty());
 }
 
 void TstLink::sendFailureEndsSession_data() {
