@@ -64,7 +64,6 @@ private slots:
     void readersFollowTheOperator();
     void modelDependentControls();
     void sendBox();
-    void pastedLinesCollapseThroughTheHandler();
     void aboutBox();
     void boxesOpenOverTheirWindow();
     void longDevicePathKeepsTheLayout();
@@ -435,24 +434,6 @@ void TstMainWindow::sendBox() {
     window_->setSendText("S71H", 99);  // a caret past the end rests at the end
     QCOMPARE(box->textCursor().position(), 4);
     QCOMPARE(spy.count(), 7);
-}
-
-void TstMainWindow::pastedLinesCollapseThroughTheHandler() {
-    // The free-text handler removes one CR LF per change and writes the rest back, which is itself
-    // a change; the window must let that run to the end with the caret after the text.
-    int calls = 0;
-    connect(window_.get(), &MainWindow::sendTextChanged, this, [this, &calls] {
-        ++calls;
-        const QString text = window_->sendText();
-        const int at = int(text.indexOf(QStringLiteral("\r\n")));
-        if (at >= 0) {
-            window_->setSendText(text.left(at) + text.mid(at + 2), int(text.size()) - 2);
-        }
-    });
-    find<QPlainTextEdit>("Text2")->insertPlainText("S3\n0\n08");
-    QCOMPARE(window_->sendText(), QStringLiteral("S3008"));
-    QCOMPARE(find<QPlainTextEdit>("Text2")->textCursor().position(), 5);
-    QCOMPARE(calls, 3);
 }
 
 void TstMainWindow::aboutBox() {
