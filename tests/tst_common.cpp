@@ -50,8 +50,7 @@ void TstCommon::leadingNumbers_data() {
 
 void TstCommon::leadingNumbers() {
     QFETCH(QString, text);
-    QFETCH(double, value);
-    QCOMPARE(leadingNumber(text), value);
+    QTEST(leadingNumber(text), "value");
 }
 
 void TstCommon::numericTest_data() {

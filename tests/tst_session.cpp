@@ -119,12 +119,10 @@ void TstSession::settingsFileLoad_data() {
 
 void TstSession::settingsFileLoad() {
     QFETCH(QByteArray, content);
-    QFETCH(QStringList, entries);
-    QFETCH(QString, text);
     QVERIFY(writeFile(path(Session::kComFile), content));
     session->ConnectClicked();
-    QCOMPARE(session->dialog()->comList(), entries);
-    QCOMPARE(combo("ComNo")->currentText(), text);
+    QTEST(session->dialog()->comList(), "entries");
+    QTEST(combo("ComNo")->currentText(), "text");
     QVERIFY(messages.boxes.isEmpty());
 }
 
@@ -250,11 +248,10 @@ void TstSession::portNumberRules_data() {
 void TstSession::portNumberRules() {
     QFETCH(QString, port);
     QFETCH(bool, accepted);
-    QFETCH(int, portNo);
     connectVia(true, port);
     QCOMPARE(state.Connected, accepted);
     if (accepted) {
-        QCOMPARE(state.PortNo, portNo);
+        QTEST(state.PortNo, "portNo");
         QVERIFY(messages.boxes.isEmpty());
     } else {
         QCOMPARE(messages.texts(), QStringList{"Wrong port number !"});
