@@ -12,18 +12,12 @@ bool RecordingLink::SendCommand(const QByteArray& text) {
 }
 
 QByteArray RecordingLink::ReadUsbInput() {
-    if (!portOpen) {
-        return {};
-    }
     QByteArray out;
     out.swap(usbInput);
     return out;
 }
 
 void RecordingLink::PollUsbInput() {
-    if (!portOpen) {
-        return;
-    }
     usbBuffer += ReadUsbInput();
     if (usbBuffer.endsWith('\n')) {
         const QByteArray reply = usbBuffer;

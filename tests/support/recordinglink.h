@@ -12,7 +12,7 @@ public:
     bool SendCommand(const QByteArray& text) override;
     QByteArray ReadUsbInput() override;
     void PollUsbInput() override;
-    bool usbPortOpen() const override { return portOpen; }
+    bool usbPortOpen() const override { return true; }
     void EndSession() override {
         ++sessionsEnded;
         if (onEndSession) {
@@ -25,7 +25,6 @@ public:
 
     QByteArrayList sent;
     bool failSends = false;
-    bool portOpen = true;
     QByteArray usbInput;
     std::function<void()> onSendFailure;
     std::function<void()> onEndSession;
