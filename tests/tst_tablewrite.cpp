@@ -1,3 +1,4 @@
+#include "failedsend.h"
 #include "intervaltimer.h"
 #include "memorytable.h"
 #include "panelstate.h"
@@ -299,21 +300,8 @@ void TstTableWrite::statusLabel() {
 void TstTableWrite::failedSendStops() {
     Rig rig(true, false);
     fill(rig.table);
-    rig.link.failSends = true;
-    int failures = 0;
-    rig.link.onSendFailure = [&] {
-        // A tick inside the link's failure box; bounded, so a missing guard fails instead of recursing.
-        if (++failures < 5) {
-            rig.write.Tick();
-        }
-    };
     rig.write.Start();
-    rig.write.Tick();
-    QCOMPARE(failures, 1);
-    QVERIFY(!rig.tmrWrite.running());
-    QVERIFY(rig.messages.boxes.isEmpty());
-    rig.write.Tick();
-    QCOMPARE(failures, 1);
+    checkFailedSendStops(rig.link, rig.messages, rig.tmrWrite, [&rig] { rig.write.Tick(); });
 }
 
 void TstTableWrite::refusedDuringRead() {
