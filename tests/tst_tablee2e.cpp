@@ -4,7 +4,7 @@
 #include "memorytable.h"
 #include "setupwindow.h"
 #include "simpanel.h"
-#include "textfields.h"
+#include "tablecompare.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -14,9 +14,6 @@
 Q_DECLARE_METATYPE(SimModel)
 
 namespace {
-constexpr TableView::Flag kFlags[] = {TableView::BacklashMode, TableView::DglsEnable, TableView::LsFastStop};
-constexpr TableView::SwitchGroup kGroups[] = {TableView::LsEnable, TableView::LsNc};
-
 // A full table the controller can hold: every value survives the write's forms and the read's
 // layouts as the same number.
 MemoryTable sampleTable(bool usb, int unit) {
@@ -51,44 +48,15 @@ void fill(TableView& view, const TableView& t, int channels) {
         for (int f = TableView::Position; f <= TableView::Backlash; ++f) {
             view.setField(f, ch, t.field(f, ch));
         }
-        for (auto flag : kFlags) {
+        for (auto flag : kTableFlags) {
             view.setFlag(flag, ch, t.flag(flag, ch));
         }
     }
     for (int i = 0; i < 4 * channels; ++i) {
-        for (auto group : kGroups) {
+        for (auto group : kSwitchGroups) {
             view.setSwitchBox(group, i, t.switchBox(group, i));
         }
     }
-}
-
-// Compares as numbers where the read gives the controller's own form (signs, leading zeros).
-QString differences(const TableView& view, const TableView& t, int channels) {
-    QStringList out;
-    for (int ch = 0; ch < channels; ++ch) {
-        for (int f = TableView::Position; f <= TableView::Backlash; ++f) {
-            const QString got = view.field(f, ch);
-            if (!TextFields::isNumeric(got) ||
-                TextFields::leadingNumber(got) != TextFields::leadingNumber(t.field(f, ch))) {
-                out << QStringLiteral("Text%1(%2): %3 != %4").arg(f).arg(ch).arg(got, t.field(f, ch));
-            }
-        }
-        for (auto flag : kFlags) {
-            if (view.flag(flag, ch) != t.flag(flag, ch)) {
-                out << QStringLiteral("flag %1(%2)").arg(flag).arg(ch);
-            }
-        }
-    }
-    for (int i = 0; i < 4 * channels; ++i) {
-        for (auto group : kGroups) {
-            if (view.switchBox(group, i) != t.switchBox(group, i)) {
-                out << QStringLiteral("%1(%2)")
-                           .arg(group == TableView::LsEnable ? "Check1" : "ChkLSNC")
-                           .arg(i);
-            }
-        }
-    }
-    return out.join(u"; ");
 }
 
 void press(SetupWindow* w, const char* name) {
@@ -141,7 +109,7 @@ void TstTableE2E::writeReadSaveLoad() {
     QTRY_VERIFY_WITH_TIMEOUT(!w->tmrTokei().running(), 5000);
     QCOMPARE(w->status(), QString());
     QVERIFY2(p.messages.boxes.isEmpty(), qPrintable(p.messages.texts().join(u' ')));
-    const QString readBack = differences(*w, table, channels);
+    const QString readBack = tableDifferences(*w, table, channels, true);
     QVERIFY2(readBack.isEmpty(), qPrintable(readBack));
     if (channels == 2) {
         QCOMPARE(w->field(TableView::Position, 2), QString());  // C and D are not read
@@ -160,7 +128,7 @@ void TstTableE2E::writeReadSaveLoad() {
     list->setCurrentItem(found.first());
     press(w, "cmdRead");
     QVERIFY2(p.messages.boxes.isEmpty(), qPrintable(p.messages.texts().join(u' ')));
-    const QString loaded = differences(*w, table, channels);
+    const QString loaded = tableDifferences(*w, table, channels, true);
     QVERIFY2(loaded.isEmpty(), qPrintable(loaded));
     QCOMPARE(w->speedUnit(), unit);
 
@@ -172,7 +140,7 @@ void TstTableE2E::writeReadSaveLoad() {
     QTRY_VERIFY(p.received.size() > before + 2);
     p.click("SetupPb");
     QCOMPARE(p.app->setup.window(), w);
-    QVERIFY(differences(*w, table, channels).isEmpty());
+    QVERIFY(tableDifferences(*w, table, channels, true).isEmpty());
 }
 
 QTEST_MAIN(TstTableE2E)

@@ -1,3 +1,4 @@
+#include "failedsend.h"
 #include "intervaltimer.h"
 #include "memorytable.h"
 #include "panelstate.h"
@@ -58,8 +59,8 @@ private slots:
     void wholeWrite();
     void emptyFieldRefuses();
     void nonNumericSkipped();
-    void cutValues_data();
-    void cutValues();
+    void cutValueRefusesTheWrite_data();
+    void cutValueRefusesTheWrite();
     void speedUnitReadPerTick();
     void statusLabel();
     void failedSendStops();
@@ -90,13 +91,16 @@ void TstTableWrite::commands_data() {
     QTest::addColumn<int>("step");
     QTest::addColumn<int>("ch");
     QTest::addColumn<QString>("value");
-    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("command");  // null: nothing sent
+    QTest::addColumn<QString>("reason");      // why the start refuses the value; empty: it does not
 
     const int pps = TableView::Pps;
     const int code = TableView::Code;
+    const char* digits = "more digits";
     const auto row = [](const char* name, bool usb, bool fourCh, int unit, int step, int ch,
-                        const char* value, const char* command) {
-        QTest::newRow(name) << usb << fourCh << unit << step << ch << value << QByteArray(command);
+                        const char* value, const char* command, const char* reason = "") {
+        QTest::newRow(name) << usb << fourCh << unit << step << ch << value << QByteArray(command)
+                            << QString(reason);
     };
     row("position usb", true, false, pps, 0, 0, "1000", "PS0+0001000");
     row("position net", false, false, pps, 0, 0, "1000", "S3909+0001000");
@@ -104,17 +108,24 @@ void TstTableWrite::commands_data() {
     row("cw net ch1", false, false, pps, 3, 1, "-5000", "S51FL-0005000");
     row("ccw usb ch3", true, true, pps, 6, 3, "7", "BL3+0000007");
     row("ccw net", false, false, pps, 6, 0, "-7", "S50BL-0000007");
+    // Each zero-fill form at its limit and one digit past it.
     row("hspd pps usb as typed", true, false, pps, 9, 0, "2000.5", "SPDH02000.5");
-    row("hspd pps net", false, false, pps, 9, 0, "2000", "SPH0002000");
-    row("mspd pps usb", true, false, pps, 10, 1, "800", "SPDM1800");
+    row("mspd pps usb 7 digits kept", true, false, pps, 10, 1, "1234567", "SPDM11234567");
+    row("hspd pps net 6 digits", false, false, pps, 9, 0, "123456", "SPH0123456");
+    row("hspd pps net 7 digits", false, false, pps, 9, 0, "1234567", "SPH0234567", digits);
     row("lspd pps net", false, false, pps, 11, 1, "5", "SPL100005");
     row("hspd code net", false, false, code, 9, 0, "50", "S3900050");
     row("mspd code zeros lost", true, true, code, 10, 2, "0050", "S3921050");
-    row("lspd code", false, false, code, 11, 1, "7", "S3912007");
+    row("lspd code above 999", false, false, code, 11, 1, "1000", "S3912000", digits);
+    row("lspd code loses sign", false, false, code, 11, 1, "-050", "S3912050", "minus sign");
     row("rate usb", true, false, pps, 12, 0, "10", "RTE0010");
+    row("rate usb 3 digits", true, false, pps, 12, 0, "100", "RTE0100");
+    row("rate usb 4 digits", true, false, pps, 12, 0, "1000", "RTE0000", digits);
     row("rate net read back", false, false, pps, 12, 0, "010", "S390310");
+    row("rate net 3 digits", false, false, pps, 12, 0, "100", "S390300", digits);
     row("backlash", true, false, pps, 13, 0, "20", "B0+0020");
     row("backlash net neg", false, false, pps, 13, 1, "-3", "B1-0003");
+    row("non-numeric is skipped", false, false, code, 9, 1, "12345x", nullptr);
 }
 
 void TstTableWrite::commands() {
@@ -125,6 +136,7 @@ void TstTableWrite::commands() {
     QFETCH(int, ch);
     QFETCH(QString, value);
     QFETCH(QByteArray, command);
+    QFETCH(QString, reason);
 
     MemoryTable table;
     table.setSpeedUnit(unit);
@@ -134,8 +146,15 @@ void TstTableWrite::commands() {
     const int field = step == 0 ? 1 : step == 3 ? 2 : step == 6 ? 3 : step - 5;
     table.setField(field, ch, value);
 
-    QCOMPARE(TableWriteCommand(table, step, ch, usb, fourCh), std::optional<QByteArray>(command));
-    QCOMPARE(TableWriteCutProblem(table, step, ch, usb), QString());
+    QCOMPARE(TableWriteCommand(table, step, ch, usb, fourCh),
+             command.isNull() ? std::nullopt : std::optional<QByteArray>(command));
+    const QString problem = TableWriteCutProblem(table, step, ch, usb);
+    if (reason.isEmpty()) {
+        QCOMPARE(problem, QString());
+    } else {
+        QVERIFY2(problem.startsWith(QStringLiteral("CH %1 ").arg(QChar(u'A' + ch))), qPrintable(problem));
+        QVERIFY2(problem.contains(value) && problem.contains(reason), qPrintable(problem));
+    }
 }
 
 void TstTableWrite::wholeWrite_data() {
@@ -209,59 +228,35 @@ void TstTableWrite::nonNumericSkipped() {
     QCOMPARE(rig.link.lines().first(), QByteArray("S3919+0000100"));
 }
 
-void TstTableWrite::cutValues_data() {
+void TstTableWrite::cutValueRefusesTheWrite_data() {
     QTest::addColumn<bool>("usb");
     QTest::addColumn<int>("unit");
     QTest::addColumn<int>("field");
     QTest::addColumn<QString>("value");
-    QTest::addColumn<QString>("reason");  // empty: written
-
-    const int pps = TableView::Pps;
-    const int code = TableView::Code;
-    const char* digits = "more digits";
-    const char* sign = "minus sign";
-    const auto row = [](const char* name, bool usb, int unit, TableView::Field field, const char* value,
-                        const char* reason) {
-        QTest::newRow(name) << usb << unit << int(field) << value << QString(reason);
-    };
-    row("7-digit pps net", false, pps, TableView::Hspd, "1234567", digits);
-    row("7-digit pps usb", true, pps, TableView::Hspd, "1234567", "");
-    row("6-digit pps net", false, pps, TableView::Mspd, "123456", "");
-    row("code above 999", true, code, TableView::Lspd, "1000", digits);
-    row("code 0050", false, code, TableView::Lspd, "0050", "");
-    row("code -050 loses sign", false, code, TableView::Lspd, "-050", sign);
-    row("rate 3 digits net", false, pps, TableView::Rate, "100", digits);
-    row("rate 010 net", false, pps, TableView::Rate, "010", "");
-    row("rate 4 digits usb", true, pps, TableView::Rate, "1000", digits);
-    row("rate 3 digits usb", true, pps, TableView::Rate, "100", "");
-    row("non-numeric is skipped", false, code, TableView::Hspd, "12345x", "");
+    // One for each field the start looks at, on channel B; what is cut where is pinned by commands.
+    QTest::newRow("hspd") << false << int(TableView::Pps) << int(TableView::Hspd) << "1234567";
+    QTest::newRow("mspd") << true << int(TableView::Code) << int(TableView::Mspd) << "1000";
+    QTest::newRow("lspd") << false << int(TableView::Code) << int(TableView::Lspd) << "-050";
+    QTest::newRow("rate") << true << int(TableView::Pps) << int(TableView::Rate) << "1000";
 }
 
-void TstTableWrite::cutValues() {
+void TstTableWrite::cutValueRefusesTheWrite() {
     QFETCH(bool, usb);
     QFETCH(int, unit);
     QFETCH(int, field);
     QFETCH(QString, value);
-    QFETCH(QString, reason);
 
     Rig rig(usb, false);
     fill(rig.table);
     rig.table.setSpeedUnit(unit);
     rig.table.setField(field, 1, value);
     rig.write.Start();
-    if (!reason.isEmpty()) {
-        QVERIFY(!rig.tmrWrite.running());
-        QCOMPARE(rig.messages.boxes.size(), 1);
-        QCOMPARE(rig.messages.boxes[0].title, kCautionTitle);
-        QVERIFY2(rig.messages.boxes[0].text.startsWith(QStringLiteral("CH B ")),
-                 qPrintable(rig.messages.boxes[0].text));
-        QVERIFY(rig.messages.boxes[0].text.contains(value));
-        QVERIFY(rig.messages.boxes[0].text.contains(reason));
-        QVERIFY(rig.link.sent.isEmpty());
-    } else {
-        QCOMPARE(rig.run(), 20);
-        QVERIFY(rig.messages.boxes.isEmpty());
-    }
+    QVERIFY(!rig.tmrWrite.running());
+    QVERIFY(rig.link.sent.isEmpty());
+    const QString problem = TableWriteCutProblem(rig.table, field + 5, 1, usb);
+    QVERIFY(!problem.isEmpty());
+    QCOMPARE(rig.messages.texts(), QStringList{problem + QStringLiteral(" Nothing was written.")});
+    QCOMPARE(rig.messages.boxes[0].title, kCautionTitle);
 }
 
 void TstTableWrite::speedUnitReadPerTick() {
@@ -305,21 +300,8 @@ void TstTableWrite::statusLabel() {
 void TstTableWrite::failedSendStops() {
     Rig rig(true, false);
     fill(rig.table);
-    rig.link.failSends = true;
-    int failures = 0;
-    rig.link.onSendFailure = [&] {
-        // A tick inside the link's failure box; bounded, so a missing guard fails instead of recursing.
-        if (++failures < 5) {
-            rig.write.Tick();
-        }
-    };
     rig.write.Start();
-    rig.write.Tick();
-    QCOMPARE(failures, 1);
-    QVERIFY(!rig.tmrWrite.running());
-    QVERIFY(rig.messages.boxes.isEmpty());
-    rig.write.Tick();
-    QCOMPARE(failures, 1);
+    checkFailedSendStops(rig.link, rig.messages, rig.tmrWrite, [&rig] { rig.write.Tick(); });
 }
 
 void TstTableWrite::refusedDuringRead() {
