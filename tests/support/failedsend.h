@@ -11,8 +11,8 @@
 // the first failed send stops it, without a box of its own (the link has told the operator).
 // A tick during the link's own failure box must not send again; bounded, so a missing guard
 // fails instead of recursing. The caller sees a failure through QTest::currentTestFailed().
-inline void checkFailedSendStops(RecordingLink& link, const RecordingMessages& messages, const IntervalTimer& timer,
-                                 const std::function<void()>& tick) {
+inline void checkFailedSendStops(RecordingLink& link, const RecordingMessages& messages,
+                                 const IntervalTimer& timer, const std::function<void()>& tick) {
     link.failSends = true;
     int failures = 0;
     link.onSendFailure = [&] {

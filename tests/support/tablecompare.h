@@ -35,7 +35,9 @@ inline QString tableDifferences(const TableView& got, const TableView& want, int
     for (int i = 0; i < 4 * channels; ++i) {
         for (auto group : kSwitchGroups) {
             if (got.switchBox(group, i) != want.switchBox(group, i)) {
-                out << QStringLiteral("%1(%2)").arg(group == TableView::LsEnable ? "Check1" : "ChkLSNC").arg(i);
+                out << QStringLiteral("%1(%2)")
+                           .arg(group == TableView::LsEnable ? "Check1" : "ChkLSNC")
+                           .arg(i);
             }
         }
     }
