@@ -8,9 +8,11 @@
 // 24 ms, so two ticks: 25/s), the panel's CPU time per reply, and the time from the last byte of
 // a reply arriving to the display showing it (median and 99th percentile).
 //
-// Against the same simulator, right after the panel, poll_floor polls the same way in a bare event
-// loop (20 ms tick, one query out, one reply in, no widgets): its CPU per reply is the floor, and
-// the panel's is also given as a ratio to it.
+// At the same time, against a second simulator on a link of the same kind, poll_floor polls the
+// same way in a bare event loop (20 ms tick, one query out, one reply in, no widgets): its CPU
+// per reply is the floor, and the panel's is also given as a ratio to it. Measured side by side,
+// both see the same state of the machine (clock speed, idle states, other load), which moves
+// either figure by a third from one minute to the next.
 //
 // With --instruments the traffic monitor and the position chart are open while it polls, and it
 // also prints how often the chart painted and how many lines the monitor shows.
@@ -21,6 +23,7 @@
 #include "positionchart.h"
 #include "trafficmodel.h"
 
+#include <signal.h>
 #include <sys/resource.h>
 #include <QApplication>
 #include <QComboBox>
@@ -40,17 +43,26 @@
 
 namespace {
 
-// Counts the paint events of one window's widgets: what the panel repaints while it polls.
+// Counts the paint events of one window's widgets: what the panel repaints while it polls. It
+// watches those widgets only: a filter on the whole application would see every timer and socket
+// event too, and add its own cost to the figures measured.
 struct PaintCounter : QObject {
-    explicit PaintCounter(QWidget* window) : window_(window) {}
-    bool eventFilter(QObject* object, QEvent* event) override {
-        if (event->type() == QEvent::Paint && object->isWidgetType() &&
-            static_cast<QWidget*>(object)->window() == window_) {
-            ++paints;
+    explicit PaintCounter(QWidget* window) : widgets_(window->findChildren<QWidget*>()) {
+        widgets_ << window;
+        for (QWidget* w : widgets_) {
+            w->installEventFilter(this);
         }
+    }
+    ~PaintCounter() override {
+        for (QWidget* w : widgets_) {
+            w->removeEventFilter(this);
+        }
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
         return false;
     }
-    QWidget* window_;
+    QList<QWidget*> widgets_;
     int paints = 0;
 };
 
@@ -96,43 +108,81 @@ struct Result {
     QString error;
 };
 
-// poll_floor on the same link; its CPU per reply, or 0 when it failed.
-double floorCpuPerReply(const QString& floorPath, const Scenario& s, const QString& link, int seconds) {
-    QProcess floor;
-    QStringList args = {QStringLiteral("--seconds"), QString::number(seconds), QStringLiteral("--query"),
-                        s.floorQueries};
-    if (s.lan) {
-        args << QStringLiteral("--tcp") << s.simArgs.last();
-    } else {
-        args << QStringLiteral("--serial") << link;
-    }
-    floor.start(floorPath, args);
-    if (!floor.waitForFinished((seconds + 10) * 1000) || floor.exitCode() != 0) {
-        std::fprintf(stderr, "poll_floor: %s\n", floor.readAllStandardError().constData());
-        return 0;
-    }
-    return QString::fromLatin1(floor.readAllStandardOutput()).section(u' ', 3, 3).toDouble();
+// The helper programs run detached, writing to files: a child QProcess would put its pipes' and
+// its exit's notifiers into the event loop measured, which the program does not have.
+// A simulator started with `args`; its process id, or 0 when it did not start.
+qint64 startSim(const QStringList& args, const QString& simPath, const QString& log) {
+    QProcess sim;
+    sim.setProgram(simPath);
+    sim.setArguments(args);
+    sim.setStandardOutputFile(log);
+    sim.setStandardErrorFile(log, QIODevice::Append);
+    qint64 pid = 0;
+    const bool up =
+        sim.startDetached(&pid) && QTest::qWaitFor([&] { return QFileInfo(log).size() > 0; }, 3000);
+    return up ? pid : 0;
 }
 
-Result run(const Scenario& s, const QString& simPath, const QString& floorPath, int seconds,
+// poll_floor on a link of the scenario's kind, started now; its one line goes to `out`.
+bool startFloor(const QString& floorPath, const Scenario& s, const QString& link, int seconds,
+                const QString& out) {
+    QProcess floor;
+    floor.setProgram(floorPath);
+    floor.setArguments({QStringLiteral("--seconds"), QString::number(seconds), QStringLiteral("--query"),
+                        s.floorQueries, s.lan ? QStringLiteral("--tcp") : QStringLiteral("--serial"), link});
+    floor.setStandardOutputFile(out);
+    floor.setStandardErrorFile(out, QIODevice::Append);
+    return floor.startDetached();
+}
+
+// The floor's CPU per reply once it has printed it, or 0 when it failed.
+double floorCpuPerReply(const QString& out, int seconds) {
+    QByteArray line;
+    QTest::qWaitFor(
+        [&] {
+            QFile file(out);
+            line = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            return line.endsWith('\n');
+        },
+        (seconds + 10) * 1000);
+    if (!line.startsWith("replies ")) {
+        std::fprintf(stderr, "poll_floor failed: %s\n", line.constData());
+        return 0;
+    }
+    return QString::fromLatin1(line).section(u' ', 3, 3).toDouble();
+}
+
+Result run(const Scenario& s, quint16 basePort, const QString& simPath, const QString& floorPath, int seconds,
            bool instruments) {
     Result result;
     QTemporaryDir dir;
-    QProcess sim;
-    QStringList args = s.simArgs;
-    const QString link = dir.filePath(QStringLiteral("tty"));
-    if (!s.lan) {
-        args << QStringLiteral("--pty") << QStringLiteral("--link") << link;
-    }
-    // The simulator writes to a file, not to pipes read by this process: pipes would put two
-    // more notifiers into the event loop measured, which the program does not have.
-    const QString simLog = dir.filePath(QStringLiteral("sim.log"));
-    sim.setStandardOutputFile(simLog);
-    sim.setStandardErrorFile(simLog, QIODevice::Append);
-    sim.start(simPath, args);
-    if (!sim.waitForStarted(3000) || !QTest::qWaitFor([&] { return QFileInfo(simLog).size() > 0; }, 3000)) {
-        result.error = QStringLiteral("simulator did not start: ") + sim.errorString();
-        return result;
+    // One simulator for the panel, one for the floor; the link each is reached at.
+    // Ended however this run ends.
+    struct Sims {
+        std::array<qint64, 2> pids{};
+        ~Sims() {
+            for (const qint64 pid : pids) {
+                if (pid > 0) {
+                    ::kill(pid_t(pid), SIGTERM);
+                }
+            }
+        }
+    } sims;
+    std::array<QString, 2> links;
+    for (std::size_t i = 0; i < sims.pids.size(); ++i) {
+        QStringList args = s.simArgs;
+        if (s.lan) {
+            links[i] = QStringLiteral("127.0.0.1:%1").arg(basePort + i);
+            args << QStringLiteral("--listen") << links[i];
+        } else {
+            links[i] = dir.filePath(QStringLiteral("tty%1").arg(i));
+            args << QStringLiteral("--pty") << QStringLiteral("--link") << links[i];
+        }
+        sims.pids[i] = startSim(args, simPath, dir.filePath(QStringLiteral("sim%1.log").arg(i)));
+        if (sims.pids[i] == 0) {
+            result.error = QStringLiteral("simulator did not start");
+            return result;
+        }
     }
     QTest::qWait(100);
 
@@ -147,9 +197,9 @@ Result run(const Scenario& s, const QString& simPath, const QString& floorPath, 
     ConnectDialog* dialog = app.session.dialog();
     if (s.lan) {
         dialog->findChild<QComboBox*>(QStringLiteral("HostEdit"))->setEditText(QStringLiteral("127.0.0.1"));
-        dialog->findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(s.simArgs.last().section(u':', 1));
+        dialog->findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(links[0].section(u':', 1));
     } else {
-        dialog->findChild<QComboBox*>(QStringLiteral("ComNo"))->setEditText(link);
+        dialog->findChild<QComboBox*>(QStringLiteral("ComNo"))->setEditText(links[0]);
     }
     app.session.DialogConnect();
     if (!QTest::qWaitFor([&] { return app.state.PollStep >= 20 || (s.lan && app.state.PollStep < 4); },
@@ -158,7 +208,12 @@ Result run(const Scenario& s, const QString& simPath, const QString& floorPath, 
         return result;
     }
     // The identification changes the model title and the channel columns once; the figures are
-    // those of steady polling, so that repaint is left out (poll_floor settles as long).
+    // those of steady polling, so that repaint is left out. The floor starts now and settles as
+    // long before it measures.
+    const QString floorOut = dir.filePath(QStringLiteral("floor.out"));
+    if (!startFloor(floorPath, s, links[1], seconds, floorOut)) {
+        result.error = QStringLiteral("poll_floor did not start");
+    }
     QTest::qWait(500);
 
     // The moment the last byte of a reply became readable by the panel. Over TCP the panel reads
@@ -196,7 +251,6 @@ Result run(const Scenario& s, const QString& simPath, const QString& floorPath, 
     }
     const int paintsStart = app.instruments.chart().chart().paintCount();
     PaintCounter windowPaints(&app.window);
-    qApp->installEventFilter(&windowPaints);
 
     const double cpuStart = cpuSeconds();
     QElapsedTimer wall;
@@ -213,7 +267,6 @@ Result run(const Scenario& s, const QString& simPath, const QString& floorPath, 
     result.cpuPerReplyUs = replies > 0 ? cpu / replies * 1e6 : 0;
     result.medianMs = percentile(latenciesMs, 0.5);
     result.p99Ms = percentile(latenciesMs, 0.99);
-    qApp->removeEventFilter(&windowPaints);
     result.windowPaintsPerSecond = windowPaints.paints / elapsed;
     result.chartPaintsPerSecond = (app.instruments.chart().chart().paintCount() - paintsStart) / elapsed;
     result.monitorRows = app.instruments.monitor().model().rowCount();
@@ -221,12 +274,10 @@ Result run(const Scenario& s, const QString& simPath, const QString& floorPath, 
         result.error = messages.boxes.join(u' ');
     }
     app.session.ConnectClicked();
-    result.floorCpuPerReplyUs = floorCpuPerReply(floorPath, s, link, seconds);
+    result.floorCpuPerReplyUs = floorCpuPerReply(floorOut, seconds);
     if (result.floorCpuPerReplyUs <= 0) {
         result.error = QStringLiteral("poll_floor failed");
     }
-    sim.terminate();
-    sim.waitForFinished(2000);
     return result;
 }
 
@@ -239,8 +290,8 @@ int main(int argc, char* argv[]) {
     parser.setApplicationDescription(
         QStringLiteral("Polling rate and cost of the panel against the simulator"));
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("seconds"), QStringLiteral("Polling time per link (default 10)."),
-                      QStringLiteral("N"), QStringLiteral("10")});
+    parser.addOption({QStringLiteral("seconds"), QStringLiteral("Polling time per link (default 30)."),
+                      QStringLiteral("N"), QStringLiteral("30")});
     parser.addOption({QStringLiteral("sim"), QStringLiteral("The controller-sim program."),
                       QStringLiteral("PATH"), QStringLiteral(SIM_PROGRAM)});
     parser.addOption({QStringLiteral("floor"), QStringLiteral("The poll_floor program."),
@@ -256,8 +307,7 @@ int main(int argc, char* argv[]) {
     const quint16 port = 17000 + quint16(QCoreApplication::applicationPid() % 2000);
     const QList<Scenario> scenarios = {
         {QStringLiteral("TCP, KELDA-01"),
-         {QStringLiteral("--model"), QStringLiteral("KELDA-01"), QStringLiteral("--listen"),
-          QStringLiteral("127.0.0.1:%1").arg(port)},
+         {QStringLiteral("--model"), QStringLiteral("KELDA-01")},
          true,
          50.0,
          QStringLiteral("S200,S202,S210,S212")},
@@ -278,7 +328,7 @@ int main(int argc, char* argv[]) {
                 instruments ? ", traffic monitor and position chart open" : "");
     bool allOk = true;
     for (const Scenario& s : scenarios) {
-        const Result r = run(s, simPath, floorPath, seconds, instruments);
+        const Result r = run(s, port, simPath, floorPath, seconds, instruments);
         if (!r.error.isEmpty()) {
             std::printf("%-28s error: %s\n", qPrintable(s.name), qPrintable(r.error));
             allOk = false;
