@@ -29,7 +29,6 @@ private slots:
     void identification();
     void scanToTheCwLimit_data();
     void scanToTheCwLimit();
-    void jogAndHomeSearch();
     void demonstrationDrive();
     void freeTextConsole();
     void closeGuardedQuitNot();
@@ -91,24 +90,6 @@ void TstEndToEnd::scanToTheCwLimit() {
     QVERIFY(!lampLit(p, "LampCCW", 1));
     QVERIFY(!lampLit(p, "LampCW", 0));
     QCOMPARE(backColour(p.find<QPushButton>("Ctr_5")), Bgr::LightGreen);
-}
-
-void TstEndToEnd::jogAndHomeSearch() {
-    SimPanel p(SimModel::Vasko);
-    p.sim.machine().setJogStep(250);
-    QVERIFY(p.connect());
-    p.click("Ch_2");
-    p.click("Command6");
-    QTRY_COMPARE(p.text("LblPosition_2").toInt(), 250);
-    p.click("Command6");
-    QTRY_COMPARE(p.text("LblPosition_2").toInt(), 500);
-    QVERIFY(!lampLit(p, "LampHP", 2));
-    p.click("Option1_0");  // HP
-    p.click("Ctr_5");
-    p.click("Command7");  // - : home search CCW
-    QTRY_VERIFY(p.received.contains("S321F"));
-    QTRY_VERIFY_WITH_TIMEOUT(lampLit(p, "LampHP", 2), 4000);
-    QTRY_COMPARE(p.text("LblPosition_2").toInt(), 0);
 }
 
 void TstEndToEnd::demonstrationDrive() {

@@ -1,5 +1,5 @@
 // The whole panel against a controller whose line misbehaves, over loopback TCP (KELDA-01) and a
-// pseudo-terminal (VASKO-01): silence, lost, late and fragmented replies, service-request markers,
+// pseudo-terminal (VASKO-01): silence, lost and late replies, service-request markers,
 // and line noise. What the operator sees and what the panel sends.
 #include "faultdrive.h"
 
@@ -37,8 +37,6 @@ private slots:
     void silenceWithTimer2RunningShowsOneBox();
     void droppedRepliesAreRetried_data() { links(); }
     void droppedRepliesAreRetried();
-    void singleBytePiecesShowAsWholeReplies_data() { links(); }
-    void singleBytePiecesShowAsWholeReplies();
     void replyAroundTheTimeOut_data();
     void replyAroundTheTimeOut();
     void serviceRequestMarkers_data();
@@ -85,34 +83,6 @@ void TstFaults::droppedRepliesAreRetried() {
     QVERIFY(p->app->state.Connected);
     QVERIFY(p->messages.boxes.isEmpty());
     QCOMPARE(display(*p), shown);
-}
-
-void TstFaults::singleBytePiecesShowAsWholeReplies() {
-    QFETCH(SimModel, model);
-    SimPanel* p = ready(model);
-    QVERIFY(p);
-    const QStringList shown = display(*p);
-    p->sim.faults().setSplit(1, 2);
-    QVERIFY(stopAtReply(*p));  // the pieces start with the next reply
-    QSignalSpy sent(&p->app->channel, &CommandChannel::commandSent);
-    QSignalSpy delivered(&p->app->channel, &CommandChannel::replyDelivered);
-    QSignalSpy pieces(&p->app->channel, &CommandChannel::bytesReceived);
-    QVERIFY(pollReplies(*p, 12));
-    QVERIFY(pieces.size() > delivered.size());  // the split really happened
-    for (const QList<QVariant>& args : delivered) {
-        const QByteArray reply = args.at(0).toByteArray();
-        QVERIFY2(reply.endsWith("\r\n") && reply.count('\n') == 1, reply.constData());
-    }
-    // No time-out and, on the serial link, no fall out of the status rotation.
-    const QByteArrayList queries = sentTexts(sent);
-    QCOMPARE(repeats(queries), 0);
-    if (p->usb) {
-        for (const QByteArray& q : queries) {
-            QVERIFY2(q.startsWith("STS"), q.constData());
-        }
-    }
-    QCOMPARE(display(*p), shown);
-    QVERIFY(p->messages.boxes.isEmpty());
 }
 
 void TstFaults::replyAroundTheTimeOut_data() {
