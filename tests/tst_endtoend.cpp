@@ -90,6 +90,23 @@ void TstEndToEnd::scanToTheCwLimit() {
     QVERIFY(!lampLit(p, "LampCCW", 1));
     QVERIFY(!lampLit(p, "LampCW", 0));
     QCOMPARE(backColour(p.find<QPushButton>("Ctr_5")), Bgr::LightGreen);
+
+    // The position chart's history: every position reply of B (at rest first, the same one again
+    // and again), the switch as B's last mark; A rests at home, its one mark the home lamp lighting.
+    p.app->Timer2.setInterval(0);
+    QTRY_VERIFY((p.app->channel.PollUsbInput(), p.app->state.AwaitingReply == 0));
+    const PositionHistory& history = p.app->instruments.history;
+    QCOMPARE(history.taken(1), quint64(p.received.count(p.usb ? "STS1?" : "S210")));
+    QCOMPARE(history.samples(1).back().value, qint64(600));
+    const auto marks = [&history](int ch) {
+        QList<PositionHistory::Event> out;
+        std::copy_if(history.events().begin(), history.events().end(), std::back_inserter(out),
+                     [ch](const PositionHistory::Event& e) { return e.ch == ch; });
+        return out;
+    };
+    const QList<PositionHistory::Event> b = marks(1);
+    QVERIFY(!b.isEmpty() && b.back().mark == PositionHistory::Mark::Cw && b.back().on);
+    QCOMPARE(marks(0).size(), 1);
 }
 
 void TstEndToEnd::demonstrationDrive() {

@@ -1,6 +1,6 @@
 // The instruments on the real panel against the simulated controllers: the monitor against what
-// really went over the wire, the achieved rate against the replies counted, the chart against the
-// position replies, and Esc in the middle of a scan.
+// really went over the wire, the achieved rate against the replies counted, and Esc in the middle
+// of a scan. (The chart's history against the position replies: the scan test of tst_endtoend.)
 #include "colours.h"
 #include "simpanel.h"
 #include "statusstrip.h"
@@ -39,7 +39,6 @@ class TstInstrumentsE2e : public QObject {
 private slots:
     void monitorHoldsWhatWentOverTheWire();
     void achievedRateIsTheRepliesCounted();
-    void chartFollowsEveryPositionAndMarksTheLimit();
     void escapeStopsAScan_data();
     void escapeStopsAScan();
 };
@@ -100,36 +99,6 @@ void TstInstrumentsE2e::achievedRateIsTheRepliesCounted() {
     QCOMPARE(strip->findChild<QLabel*>("StatusTimeouts")->text(), QStringLiteral("0 time-outs"));
     QCOMPARE(strip->findChild<QLabel*>("StatusLink")->text(),
              QStringLiteral("LAN 127.0.0.1:%1 connected").arg(p.tcp->port()));
-}
-
-void TstInstrumentsE2e::chartFollowsEveryPositionAndMarksTheLimit() {
-    SimPanel p(SimModel::Vasko);
-    p.sim.channel(1).sensors.cwLimit = 600;
-    int positionReplies = 0;
-    QObject::connect(p.pty.get(), &SimPty::sent, [&](const QByteArray& bytes) {
-        positionReplies += int(bytes.count("\nST1")) + (bytes.startsWith("ST1") ? 1 : 0);
-    });
-    QVERIFY(p.connect());
-    QTRY_VERIFY(p.received.count("STS1?") >= 5);  // at rest first: the same position, again and again
-    p.click("Ch_1");
-    p.click("Option1_3");
-    p.click("Ctr_5");
-    p.click("Command6");
-    QTRY_VERIFY_WITH_TIMEOUT(p.app->instruments.history.events().size() > 0 &&
-                                 p.app->instruments.history.events().back().mark == PositionHistory::Mark::Cw,
-                             4000);
-    quiesce(p);
-
-    const PositionHistory& history = p.app->instruments.history;
-    QCOMPARE(history.taken(1), quint64(positionReplies));
-    QCOMPARE(history.samples(1).back().value, qint64(600));
-    const PositionHistory::Event& mark = history.events().back();
-    QCOMPARE(mark.ch, 1);
-    QVERIFY(mark.on);
-    // Channel A rests at home, so its only mark is the home lamp lighting at the first status.
-    QCOMPARE(std::count_if(history.events().begin(), history.events().end(),
-                           [](const PositionHistory::Event& e) { return e.ch == 0; }),
-             1);
 }
 
 void TstInstrumentsE2e::escapeStopsAScan_data() {
