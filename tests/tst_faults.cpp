@@ -1,5 +1,5 @@
 // The whole panel against a controller whose line misbehaves, over loopback TCP (KELDA-01) and a
-// pseudo-terminal (VASKO-01): silence, lost and late replies, service-request markers,
+// pseudo-terminal (VASKO-01): lost and late replies, service-request markers,
 // and line noise. What the operator sees and what the panel sends.
 #include "faultdrive.h"
 
@@ -33,8 +33,6 @@ int repeats(const QByteArrayList& sent) {
 class TstFaults : public QObject {
     Q_OBJECT
 private slots:
-    void silenceWithTimer2RunningShowsOneBox_data() { links(); }
-    void silenceWithTimer2RunningShowsOneBox();
     void droppedRepliesAreRetried_data() { links(); }
     void droppedRepliesAreRetried();
     void replyAroundTheTimeOut_data();
@@ -55,19 +53,6 @@ void TstFaults::links() {
     QTest::addColumn<SimModel>("model");
     QTest::newRow("TCP") << SimModel::Kelda;
     QTest::newRow("pty") << SimModel::Vasko;
-}
-
-void TstFaults::silenceWithTimer2RunningShowsOneBox() {
-    QFETCH(SimModel, model);
-    SimPanel* p = ready(model);
-    QVERIFY(p);
-    // A real box runs an event loop: sockets and timers go on while it is open.
-    p->messages.onShow = [](const RecordingMessages::Box&) { QTest::qWait(200); };
-    p->sim.faults().setSilent(true);
-    QTRY_VERIFY_WITH_TIMEOUT(!p->messages.boxes.isEmpty(), 3000);
-    QTest::qWait(200);
-    QCOMPARE(p->messages.texts(), QStringList{QStringLiteral("Connection failed !")});
-    QVERIFY(!p->app->Timer2.running());
 }
 
 void TstFaults::droppedRepliesAreRetried() {
