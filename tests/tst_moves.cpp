@@ -20,7 +20,6 @@ private slots:
     void channelToggle();
     void jogOrderAndArming_data();
     void jogOrderAndArming();
-    void stopDisarms();
     void startFlags_data();
     void startFlags();
     void presetAccumulates();
@@ -97,12 +96,15 @@ void TstMoves::jogOrderAndArming_data() {
     QTest::addColumn<bool>("arm");
     QTest::addColumn<bool>("cw");
     QTest::addColumn<QByteArrayList>("sent");
-    QTest::newRow("REL plain +") << 1 << false << true << QByteArrayList{"S3008", "S3208"};
-    QTest::newRow("ABS, Start does not arm") << 2 << true << false << QByteArrayList{"S3009", "S3209"};
-    QTest::newRow("HP armed -") << 0 << true << false << QByteArrayList{"S301F", "S321F"};
-    QTest::newRow("HP armed +") << 0 << true << true << QByteArrayList{"S301E", "S321E"};
-    QTest::newRow("SCN armed +") << 3 << true << true << QByteArrayList{"S300E", "S320E"};
-    QTest::newRow("SCN not armed -") << 3 << false << false << QByteArrayList{"S3009", "S3209"};
+    QTest::addColumn<bool>("stop");  // Stop pressed between arming and the jog
+    QTest::newRow("REL plain +") << 1 << false << true << QByteArrayList{"S3008", "S3208"} << false;
+    QTest::newRow("ABS, Start does not arm")
+        << 2 << true << false << QByteArrayList{"S3009", "S3209"} << false;
+    QTest::newRow("HP armed -") << 0 << true << false << QByteArrayList{"S301F", "S321F"} << false;
+    QTest::newRow("HP armed +") << 0 << true << true << QByteArrayList{"S301E", "S321E"} << false;
+    QTest::newRow("SCN armed +") << 3 << true << true << QByteArrayList{"S300E", "S320E"} << false;
+    QTest::newRow("SCN not armed -") << 3 << false << false << QByteArrayList{"S3009", "S3209"} << false;
+    QTest::newRow("SCN armed, Stop disarms") << 3 << true << true << QByteArrayList{"S3008", "S3208"} << true;
 }
 
 void TstMoves::jogOrderAndArming() {
@@ -110,6 +112,7 @@ void TstMoves::jogOrderAndArming() {
     QFETCH(bool, arm);
     QFETCH(bool, cw);
     QFETCH(QByteArrayList, sent);
+    QFETCH(bool, stop);
     select({2, 0});
     view.mode = mode;
     if (arm) {
@@ -117,6 +120,10 @@ void TstMoves::jogOrderAndArming() {
         if (mode == 0 || mode == 3) {
             QCOMPARE(view.startColour, Bgr::Green);
         }
+    }
+    if (stop) {
+        commands->Stop();
+        QCOMPARE(link.lines(), (QByteArrayList{"S3040", "S3240"}));
     }
     link.sent.clear();
     commands->Jog(cw);
@@ -127,17 +134,6 @@ void TstMoves::jogOrderAndArming() {
     link.sent.clear();
     commands->Jog(cw);
     QCOMPARE(link.lines().first(), QByteArray(cw ? "S3008" : "S3009"));
-}
-
-void TstMoves::stopDisarms() {
-    select({1});
-    view.mode = 3;
-    commands->Start();
-    commands->Stop();
-    QCOMPARE(link.lines(), QByteArrayList{"S3140"});
-    QCOMPARE(view.startColour, Bgr::LightGreen);
-    commands->Jog(true);
-    QCOMPARE(link.lines().last(), QByteArray("S3108"));
 }
 
 void TstMoves::startFlags_data() {
