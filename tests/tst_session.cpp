@@ -38,7 +38,6 @@ private slots:
     void typedTextIsNotCompleted();
     void portNumberRules_data();
     void portNumberRules();
-    void unknownComPortIsRefused();
     void portList();
     void cancelAndCloseBox_data();
     void cancelAndCloseBox();
@@ -225,22 +224,25 @@ void TstSession::typedTextIsNotCompleted() {
 }
 
 void TstSession::portNumberRules_data() {
+    QTest::addColumn<bool>("lan");
     QTest::addColumn<QString>("port");
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<int>("portNo");
-    QTest::newRow("number then letters") << "7777abc" << true << 7777;
-    QTest::newRow("above 32767") << "40000" << true << 40000;
-    QTest::newRow("highest") << "65535" << true << 65535;
-    QTest::newRow("zero") << "0" << false << 0;
-    QTest::newRow("too large") << "70000" << false << 0;
-    QTest::newRow("negative") << "-5" << false << 0;
-    QTest::newRow("no number") << "abc" << false << 0;
+    QTest::newRow("number then letters") << true << "7777abc" << true << 7777;
+    QTest::newRow("above 32767") << true << "40000" << true << 40000;
+    QTest::newRow("highest") << true << "65535" << true << 65535;
+    QTest::newRow("zero") << true << "0" << false << 0;
+    QTest::newRow("too large") << true << "70000" << false << 0;
+    QTest::newRow("negative") << true << "-5" << false << 0;
+    QTest::newRow("no number") << true << "abc" << false << 0;
+    QTest::newRow("no such COM port") << false << "/dev/no-such-port" << false << 0;
 }
 
 void TstSession::portNumberRules() {
+    QFETCH(bool, lan);
     QFETCH(QString, port);
     QFETCH(bool, accepted);
-    connectVia(true, port);
+    connectVia(lan, port);
     QCOMPARE(state.Connected, accepted);
     if (accepted) {
         QTEST(state.PortNo, "portNo");
@@ -250,16 +252,10 @@ void TstSession::portNumberRules() {
         QVERIFY(messages.boxes.first().title.isEmpty());
         QVERIFY(session->dialog()->isVisible());  // open for another try
         QVERIFY(!timer2->running());
+        QVERIFY(!channel->usbPortOpen());
+        QVERIFY(readAll(path(lan ? Session::kHostsFile : Session::kComFile)).isEmpty());  // not remembered
     }
     channel->closeTcp();
-}
-
-void TstSession::unknownComPortIsRefused() {
-    connectVia(false, QStringLiteral("/dev/no-such-port"));
-    QCOMPARE(messages.texts(), QStringList{"Wrong port number !"});
-    QVERIFY(!state.Connected);
-    QVERIFY(!channel->usbPortOpen());
-    QVERIFY(readAll(path(Session::kComFile)).isEmpty());
 }
 
 void TstSession::portList() {
