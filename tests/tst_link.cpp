@@ -144,7 +144,6 @@ void TstLink::assembly_data() {
         row("whole line", good, good);
         row("CR and LF split", {"L05\r", "\n"}, {"L05\r\n"});
         row("CR alone does not complete", {"L05\r"}, {}, "L05\r");
-        row("two lines in one piece", {"SRQ\r\nL05\r\n"}, {"SRQ\r\nL05\r\n"});
         row("line and a start, then the rest", {"L05\r\nP0+00", "01000\r\n"}, {"L05\r\nP0+0001000\r\n"});
         row("LF in the middle does not split", {"AB\nCD"}, {}, "AB\nCD");
         row("bare LF completes", {"VER\n"}, {"VER\n"});
