@@ -23,7 +23,6 @@ private slots:
     void usbReplyIsInterpretedBeforeTheNextQuery();
     void rotations_data();
     void rotations();
-    void demoLegBesideThePoll();
     void tickWithoutSessionCountsTimeouts();
 
 private:
@@ -130,15 +129,19 @@ void TstPolling::freeTextAfterOutstandingReply() {
 void TstPolling::usbReplyIsInterpretedBeforeTheNextQuery() {
     state.UsbModel = true;
     state.PollStep = 20;
+    // A demonstration leg goes out in the same tick as the poll query (a sequenced move takes
+    // whole ticks: tst_moves counts them).
+    state.DemoFlags = 1;
+    state.ChannelSelected = {1, 0, 0, 0, 0};
     cycle->Tick();
-    QCOMPARE(link.lines(), QByteArrayList{"STS0?"});
+    QCOMPARE(link.lines(), (QByteArrayList{"REL00001000", "STS0?"}));
     link.usbInput = "ST0100+00";
     cycle->Tick();
-    QCOMPARE(link.sent.size(), 1);
+    QCOMPARE(link.sent.size(), 2);
     link.usbInput = "01000\r\n";
     cycle->Tick();  // collects the rest, interprets it, and asks the next channel at once
     QCOMPARE(view.position[0], QStringLiteral("+0001000"));
-    QCOMPARE(link.lines(), (QByteArrayList{"STS0?", "STS1?"}));
+    QCOMPARE(link.lines(), (QByteArrayList{"REL00001000", "STS0?", "STS1?"}));
 }
 
 void TstPolling::rotations_data() {
@@ -184,17 +187,6 @@ void TstPolling::rotations() {
     }
     cycle->Tick();
     QCOMPARE(link.lines(), queries);
-}
-
-void TstPolling::demoLegBesideThePoll() {
-    // A sequenced move takes whole ticks (tst_moves counts them); a demonstration leg goes out in the
-    // same tick as the poll query.
-    state.UsbModel = true;
-    state.PollStep = 20;
-    state.DemoFlags = 1;
-    state.ChannelSelected = {1, 0, 0, 0, 0};
-    cycle->Tick();
-    QCOMPARE(link.lines(), (QByteArrayList{"REL00001000", "STS0?"}));
 }
 
 void TstPolling::tickWithoutSessionCountsTimeouts() {
