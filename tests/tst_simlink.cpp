@@ -11,10 +11,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-constexpr int kWaitMs = 3000;
-}  // namespace
-
 class TstSimLink : public QObject {
     Q_OBJECT
 private slots:
@@ -71,7 +67,7 @@ void TstSimLink::serialDevice() {
             }
             return got.endsWith('\n');
         },
-        kWaitMs);
+        3000);
     QVERIFY(complete);
     QCOMPARE(got, QByteArray("S48=020\r\n"));
     serial.close();
