@@ -156,8 +156,7 @@ Result run(const Scenario& s, quint16 basePort, const QString& simPath, const QS
            bool instruments) {
     Result result;
     QTemporaryDir dir;
-    // One simulator for the panel, one for the floor; the link each is reached at.
-    // Ended however this run ends.
+    // One simulator for the panel and one for the floor, ended however this run ends.
     struct Sims {
         std::array<qint64, 2> pids{};
         ~Sims() {
@@ -168,7 +167,7 @@ Result run(const Scenario& s, quint16 basePort, const QString& simPath, const QS
             }
         }
     } sims;
-    std::array<QString, 2> links;
+    std::array<QString, 2> links;  // where each is reached
     for (std::size_t i = 0; i < sims.pids.size(); ++i) {
         QStringList args = s.simArgs;
         if (s.lan) {
