@@ -5,6 +5,7 @@
 #include "panelstate.h"
 #include "recentlist.h"
 #include "replyinterpreter.h"
+#include "scpilines.h"
 #include "scpiparser.h"
 #include "tablefile.h"
 
@@ -167,19 +168,41 @@ QString RecentList(QByteArrayView input) {
 }
 
 QString ScpiLine(QByteArrayView line) {
-    const Scpi::Parsed p = Scpi::parse(line);
-    if (!p.ok() && p.detail.isEmpty()) {
-        return QStringLiteral("a refusal without a reason");
+    const QByteArray shown = Scpi::redacted(line);
+    if (Scpi::redacted(shown) != shown) {
+        return QStringLiteral("the redaction is not stable");
     }
-    if (p.ok() && line.size() > Scpi::kMaxLine) {
-        return QStringLiteral("an overlong line accepted");
-    }
-    unsigned seen = 0;
-    for (const Scpi::Target& t : p.command.targets) {
-        if (t.ch < 0 || t.ch >= Scpi::kChannels || (seen & (1u << t.ch)) != 0) {
-            return QStringLiteral("a channel out of range or named twice");
+    for (const QByteArray& command : Scpi::splitLine(line)) {
+        const Scpi::Parsed p = Scpi::parse(command);
+        if (!p.ok() && p.detail.isEmpty()) {
+            return QStringLiteral("a refusal without a reason");
         }
-        seen |= 1u << t.ch;
+        if (!p.ok()) {
+            continue;
+        }
+        if (command.size() > Scpi::kMaxLine) {
+            return QStringLiteral("an overlong command accepted");
+        }
+        if (Scpi::looksLikeQuery(command) != p.query()) {
+            return QStringLiteral("a command that reads as a query and is not one, or the other way");
+        }
+        const QByteArray& secret = p.command.text;
+        if (p.command.verb == Scpi::Verb::SystemAuth && secret.size() >= 4 &&
+            line.toByteArray().count(secret) == 1 && shown.contains(secret)) {
+            return QStringLiteral("a token left in the shown line");
+        }
+        unsigned seen = 0;
+        for (const Scpi::Target& t : p.command.targets) {
+            if (t.ch < 0 || t.ch >= Scpi::kChannels || (seen & (1u << t.ch)) != 0) {
+                return QStringLiteral("a channel out of range or named twice");
+            }
+            seen |= 1u << t.ch;
+            const bool isValue = !t.value.isEmpty();
+            if (isValue &&
+                (QByteArray::number(t.number) != t.value || Scpi::wholeValue(t.value).number != t.number)) {
+                return QStringLiteral("a value that does not read back as its number");
+            }
+        }
     }
     return {};
 }

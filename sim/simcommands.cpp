@@ -60,7 +60,7 @@ SimChannel* SimCommands::channelAt(const Match& m, int group) {
 }
 
 SimReply SimCommands::motion(int channel, const SimMotionRequest& request, qint64 nowUs) {
-    if (channel >= m_machine.channelCount()) {
+    if (channel >= m_machine.channelCount() || m_machine.motionRefused()) {
         return SimReply::error();
     }
     return m_machine.submit(channel, request, nowUs) == SimStart::Started ? SimReply::done()

@@ -23,6 +23,11 @@ public:
     void setSpeed(Speed speed) { m_speed = speed; }
     qint64 speedPps(int channel) const;
 
+    // A controller that answers every motion command "ERR" and runs none (a firmware in a state
+    // that takes no moves): for the panel's handling of refused moves.
+    bool motionRefused() const { return m_motionRefused; }
+    void setMotionRefused(bool on) { m_motionRefused = on; }
+
     qint64 jogStep() const { return m_jogStep; }
     void setJogStep(qint64 pulses) { m_jogStep = pulses; }
 
@@ -58,5 +63,6 @@ private:
     quint16 m_switchEnable = 0;
     quint16 m_switchInvert = 0;
     bool m_bracketOpen = false;
+    bool m_motionRefused = false;
     QList<Deferred> m_deferred;
 };

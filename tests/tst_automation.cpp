@@ -1,87 +1,100 @@
-// The automation port: its line parser, and scripts on a real loopback socket driving the whole
-// panel against the simulated controllers over TCP (KELDA-01) and a pseudo-terminal (VASKO-01).
-#include "automationserver.h"
+// The automation port: its parser, and scripts on a real loopback socket driving the whole panel
+// against the simulated controllers over TCP (KELDA-01) and a pseudo-terminal (VASKO-01): what a
+// move's outcome is, how a cut-short bracket is closed, how scripts and the operator share the
+// channels, and what the port refuses.
+#include "faultdrive.h"
+#include "scpilines.h"
 #include "scpiparser.h"
+#include "scriptclient.h"
 #include "setupwindow.h"
-#include "simpanel.h"
 #include "trafficrecorder.h"
 
-#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QTcpSocket>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(SimModel)
 
 namespace {
-// A script's side of the port: one line out, one line back for a query.
-class Script {
-public:
-    explicit Script(quint16 port) { socket.connectToHost(QHostAddress::LocalHost, port); }
-    bool ready() {
-        return QTest::qWaitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; }, 3000);
-    }
-    void send(const QByteArray& line) { socket.write(line + "\r\n"); }
-    QByteArray ask(const QByteArray& line, int ms = 5000) {
-        send(line);
-        return QTest::qWaitFor([this] { return socket.canReadLine(); }, ms) ? socket.readLine().chopped(1)
-                                                                            : QByteArray("<no answer>");
-    }
-    QTcpSocket socket;
+enum class Event {
+    Reached,
+    OperatorStop,
+    Esc,
+    ScriptStop,
+    CwLimit,
+    CcwLimit,
+    ControllerErr,
+    SessionLost,
+    Here
 };
-
-QByteArray token(SimPanel& p) {
-    QFile f(p.dir.filePath(QStringLiteral("token")));
-    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray();
-}
-
-std::unique_ptr<Script> authenticated(SimPanel& p) {
-    auto s = std::make_unique<Script>(p.app->automation()->port());
-    if (s->ready()) {
-        s->send("SYST:AUTH \"" + token(p) + "\"");
-    }
-    return s;
-}
-
-bool started(SimPanel& p) {
-    QString error;
-    return p.app->startAutomation(0, p.dir.filePath(QStringLiteral("token")), &error);
-}
-
-// The commands the controller received from `from` on, polling queries left out.
-QByteArrayList commandsSince(SimPanel& p, qsizetype from) {
-    QByteArrayList out;
-    for (qsizetype i = from; i < p.received.size(); ++i) {
-        const QByteArray& c = p.received[i];
-        const bool poll = c == "VER?" || c == "S48" || c.startsWith("STS") || c.startsWith("PS?") ||
-                          (c.startsWith("S2") && c.size() == 4);
-        if (!poll) {
-            out << c;
-        }
-    }
-    return out;
-}
+enum class Cutter { Stop, Reset, Abort, ClientGone };
 }  // namespace
+Q_DECLARE_METATYPE(Event)
+Q_DECLARE_METATYPE(Cutter)
 
 class TstAutomation : public QObject {
     Q_OBJECT
 private slots:
     void parser_data();
     void parser();
+    void lines_data();
+    void lines();
     void authentication();
-    void queriesBeforeAndAfterConnect();
+    void queriesAndTheStatusRegisters();
     void scriptMoveSendsWhatTheButtonSends_data();
     void scriptMoveSendsWhatTheButtonSends();
-    void waitAndPosition();
+    void outcomes_data();
+    void outcomes();
+    void bracketCutShort_data();
+    void bracketCutShort();
+    void scriptAndOperator_data();
+    void scriptAndOperator();
     void refusals();
-    void disconnectingClientStopsItsMotion();
+    void leavingClientStopsOnlyWhatItHasMoving();
     void abortStopsAndRefuses();
-    void askGoesThroughTheFreeTextStep();
+    void unansweredAsksNeverEndTheSession();
     void badInputKeepsTheConnection();
     void pyvisaScript();
+
+private:
+    // A pooled panel connected afresh, its port started, every channel idle at 0 on a controller
+    // with its switches where they are out of the box; no client connected, nothing selected.
+    SimPanel* fresh(SimModel model);
+
+    FaultDrive::PanelPool pool_;
 };
+
+SimPanel* TstAutomation::fresh(SimModel model) {
+    SimPanel* p = pool_.ready(model);
+    if (p == nullptr || !startAutomation(*p)) {
+        return nullptr;
+    }
+    AutomationServer& server = *p->app->automation();
+    if (!QTest::qWaitFor([&] { return server.clientCount() == 0; }, 3000)) {
+        return nullptr;
+    }
+    server.enableScripts();
+    SimMachine& m = p->sim.machine();
+    m.setMotionRefused(false);
+    for (int ch = 0; ch < m.channelCount(); ++ch) {
+        m.channel(ch).sensors = {};
+        m.channel(ch).placeAt(0, p->clock.nowUs());
+        m.channel(ch).preset(0, p->clock.nowUs());
+        if (p->app->state.ChannelSelected[ch] != 0) {
+            p->click(QStringLiteral("Ch_%1").arg(ch));
+        }
+        p->find<QLineEdit>(QStringLiteral("Text1_%1").arg(ch))->setText(QStringLiteral("0001000"));
+    }
+    const AxisBook& axes = p->app->state.Axes;
+    const quint64 polls = axes.report(1).polls;
+    if (!QTest::qWaitFor([&] { return axes.report(1).polls > polls + 1 && axes.report(0).position == 0; },
+                         3000)) {
+        return nullptr;
+    }
+    p->received.clear();
+    return p;
+}
 
 void TstAutomation::parser_data() {
     QTest::addColumn<QByteArray>("line");
@@ -93,33 +106,33 @@ void TstAutomation::parser_data() {
     };
     using V = Scpi::Verb;
     row("short form", "MOVE:REL A,1000", 0, V::MoveRel, "A1000");
-    row("long form any case", "move:relative a,+1000,C,-200", 0, V::MoveRel, "A+1000C-200");
+    row("long form any case, plus sign", "move:relative a,+1000,C,-200", 0, V::MoveRel, "A1000C-200");
     row("leading colon, absolute", ":MOVE:ABS B,-500", 0, V::MoveAbs, "B-500");
-    row("nine digits", "PRES A,123456789", 0, V::Preset, "A123456789");
-    row("ten digits", "PRES A,1234567890", Scpi::IllegalParameterValue, V::Idn, "");
+    row("float notation", "PRES A,1E3,B,-2.50e2,C,1000.0", 0, V::Preset, "A1000B-250C1000");
+    row("fraction", "PRES A,1.5", Scpi::IllegalParameterValue, V::Idn, "");
+    row("fraction behind an exponent", "PRES A,1.0001E3", Scpi::IllegalParameterValue, V::Idn, "");
+    row("fifteen digits", "PRES A,999999999999999", 0, V::Preset, "A999999999999999");
+    row("sixteen digits", "PRES A,1E15", Scpi::DataOutOfRange, V::Idn, "");
     row("channel D", "JOG D,+", 0, V::Jog, "D+");
     row("channel E", "JOG E,+", Scpi::IllegalParameterValue, V::Idn, "");
-    row("home ccw", "HOME A,-", 0, V::Home, "A-");
     row("stop all", "STOP", 0, V::Stop, "");
-    row("stop two", "STOP A,B", 0, V::Stop, "AB");
     row("channel twice", "STOP A,A", Scpi::IllegalParameterValue, V::Idn, "");
     row("hold", "HOLD B,ON", 0, V::Hold, "B1");
+    row("motion", "MOT? B", 0, V::Motion, "B");
     row("wait with timeout", "WAIT? A,B,TIMEOUT=2.5", 0, V::Wait, "AB2500");
     row("wait without channel", "WAIT? TIMEOUT=2", Scpi::IllegalParameterValue, V::Idn, "");
+    row("operation complete, both forms", "*OPC", 0, V::OpcSet, "");
     row("quoted text with a doubled quote", "SEND \"S3008 \"\"x\"\"\"", 0, V::Send, "S3008 \"x\"");
     row("unquoted text", "SEND S3008", Scpi::SyntaxError, V::Idn, "");
-    row("string not closed", "ASK? \"VER?", Scpi::SyntaxError, V::Idn, "");
     row("query without mark", "POS A", Scpi::CommandError, V::Idn, "");
     row("command with mark", "STOP?", Scpi::CommandError, V::Idn, "");
     row("unknown header", "FLY A", Scpi::UndefinedHeader, V::Idn, "");
     row("extra parameter", "*IDN? 1", Scpi::ParameterNotAllowed, V::Idn, "");
-    row("value missing", "MOVE:REL A", Scpi::MissingParameter, V::Idn, "");
-    row("empty parameter", "STOP A,", Scpi::SyntaxError, V::Idn, "");
     row("non-ASCII byte", "STOP \xC3\xA9", Scpi::InvalidCharacter, V::Idn, "");
     QTest::newRow("4096 bytes") << QByteArray("*CLS").leftJustified(4096, ' ') << 0 << int(V::Cls)
                                 << QByteArray();
-    QTest::newRow("4097 bytes") << QByteArray("*CLS").leftJustified(4097, ' ') << int(Scpi::TooMuchData)
-                                << int(V::Idn) << QByteArray();
+    QTest::newRow("4097 bytes") << QByteArray("*CLS").leftJustified(4097, ' ') << int(Scpi::TooMuchData) << 0
+                                << QByteArray();
 }
 
 void TstAutomation::parser() {
@@ -148,48 +161,99 @@ void TstAutomation::parser() {
     QTEST(args, "args");
 }
 
+// A line is split into its commands, each read as a query or not, and shown without the token.
+void TstAutomation::lines_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("commands");  // joined by "|", each marked "?" when it reads as a query
+    QTest::addColumn<QByteArray>("shown");
+    const auto row = [](const char* name, const char* line, const char* commands, const char* shown) {
+        QTest::newRow(name) << QByteArray(line) << QByteArray(commands) << QByteArray(shown);
+    };
+    row("compound", "MOVE:REL A,100;*OPC?", "MOVE:REL A,100|*OPC??", "MOVE:REL A,100;*OPC?");
+    row("empty commands", " ;;*IDN?; ", "*IDN??", " ;;*IDN?; ");
+    row("semicolon in a string", "SEND \"A;B\";STOP", "SEND \"A;B\"|STOP", "SEND \"A;B\";STOP");
+    row("tab after a query", "WAIT?\tA", "WAIT?\tA?", "WAIT?\tA");
+    row("bytes in a query", "\x01POS?\xFF", "\x01POS?\xFF?", "\x01POS?\xFF");
+    row("token", "SYST:AUTH \"c0ffee\";*IDN?", "SYST:AUTH \"c0ffee\"|*IDN??", "SYST:AUTH \"...\";*IDN?");
+    row("token unquoted, long form", "system:authenticate c0ffee", "system:authenticate c0ffee",
+        "system:authenticate \"...\"");
+    row("token glued to the header", "SYST:AUTHc0ffee", "SYST:AUTHc0ffee", "SYST:AUTH \"...\"");
+    row("string never closed", "SYST:AUTH \"c0f;fee", "SYST:AUTH \"c0f;fee", "SYST:AUTH \"...\"");
+}
+
+void TstAutomation::lines() {
+    QFETCH(QByteArray, line);
+    QByteArrayList commands;
+    for (const QByteArray& c : Scpi::splitLine(line)) {
+        commands << c + (Scpi::looksLikeQuery(c) ? "?" : "");
+    }
+    QTEST(commands.join('|'), "commands");
+    QTEST(Scpi::redacted(line), "shown");
+}
+
 void TstAutomation::authentication() {
     SimPanel p(SimModel::Kelda);
-    QVERIFY(started(p));
+    QVERIFY(startAutomation(p));
     QCOMPARE(QFile(p.dir.filePath(QStringLiteral("token"))).permissions() & 0x0777,
              QFileDevice::ReadUser | QFileDevice::WriteUser);
-    QCOMPARE(token(p).size(), 32);
-    Script s(p.app->automation()->port());
+    const QByteArray token = scriptToken(p);
+    QCOMPARE(token.size(), 32);
+    AutomationServer& server = *p.app->automation();
+    Script s(server.port());
     QVERIFY(s.ready());
     QCOMPARE(s.ask("*IDN?"), QByteArray("motor-panel,NONE,NONE," PANEL_VERSION));
-    QCOMPARE(s.ask("CONN?"), QByteArray());  // refused before the token, still one line
-    s.send("SYST:AUTH \"0123\"");
-    QCOMPARE(s.ask("SYST:AUTH? \"x\""), QByteArray());
-    s.send("SYST:AUTH \"" + token(p) + "\"");
-    QCOMPARE(s.ask("SYST:ERR?"), QByteArray("-200,\"Execution error; not authenticated: SYST:AUTH first\""));
-    QCOMPARE(s.ask("SYST:ERR?"), QByteArray("-200,\"Execution error; wrong token\""));
-    QCOMPARE(s.ask("SYST:ERR?"), QByteArray("-100,\"Command error; no query form\""));
+    QCOMPARE(s.ask("CONN?"), QByteArray());  // refused before the token: answered, not queued
     QCOMPARE(s.ask("SYST:ERR?"), QByteArray("0,\"No error\""));
+    // Only the whole token opens: not its first digit with the rest wrong, not a part of it.
+    s.send("SYST:AUTH \"" + token.left(1) + QByteArray(31, token[1] == '0' ? '1' : '0') + "\"");
+    s.send("SYST:AUTH \"" + token.left(31) + "\";SYST:AUTH \"" + token + "\"");
+    QCOMPARE(s.ask("SYST:ERR?"), QByteArray("-200,\"Execution error; wrong token\""));
+    QCOMPARE(s.ask("SYST:ERR?"), QByteArray("-200,\"Execution error; wrong token\""));
+    QCOMPARE(s.ask("CONN?"), QByteArray("0"));
+    for (const AutomationServer::LogEntry& e : server.log()) {
+        QVERIFY2(!e.line.contains(QString::fromLatin1(token.left(8))), qPrintable(e.line));
+    }
 
-    Script intruder(p.app->automation()->port());
-    QVERIFY(intruder.ready());
+    // Three wrong tokens close the connection; a client that never gives one is closed in time.
+    Script intruder(server.port());
+    Script idle(server.port());
+    QVERIFY(intruder.ready() && idle.ready());
     for (int i = 0; i < AutomationServer::kWrongTokens; ++i) {
         intruder.send("SYST:AUTH \"guess\"");
     }
     QVERIFY(
         QTest::qWaitFor([&] { return intruder.socket.state() == QAbstractSocket::UnconnectedState; }, 3000));
+    QCOMPARE(idle.socket.state(), QAbstractSocket::ConnectedState);
+    QVERIFY(QTest::qWaitFor([&] { return idle.socket.state() == QAbstractSocket::UnconnectedState; },
+                            AutomationServer::kAuthTimeoutMs + 3000));
     QCOMPARE(s.ask("CONN?"), QByteArray("0"));
 }
 
-void TstAutomation::queriesBeforeAndAfterConnect() {
-    SimPanel p(SimModel::Vasko);
-    QVERIFY(started(p));
-    auto s = authenticated(p);
-    QCOMPARE(s->ask("MODEL?"), QByteArray("NONE"));
-    QCOMPARE(s->ask("CHAN?"), QByteArray("0"));
-    QVERIFY(p.connect());
-    QCOMPARE(s->ask("CONN?"), QByteArray("1"));
-    QCOMPARE(s->ask("model?"), QByteArray("VASKO-01"));
-    QCOMPARE(s->ask("CHANNELS?"), QByteArray("4"));
-    QVERIFY(s->ask("*IDN?").startsWith("motor-panel,VASKO-01,VASKO-01"));
-    QVERIFY(QTest::qWaitFor(
-        [&] { return s->ask("POS? D") == p.text(QStringLiteral("LblPosition_3")).toLatin1(); }));
+void TstAutomation::queriesAndTheStatusRegisters() {
+    SimPanel* p = fresh(SimModel::Kelda);
+    QVERIFY(p);
+    auto s = authenticated(*p);
+    QCOMPARE(s->ask("MODEL?;CHAN?;MOT? A"), QByteArray("KELDA-01"));
+    QCOMPARE(s->read(), QByteArray("2"));
+    QCOMPARE(s->read(), QByteArray("NONE"));
     QCOMPARE(s->ask("STAT? A"), QByteArray("0,0,0,1,0,0"));  // at 0, on the home sensor
+
+    // An error sets its event and the status byte's queue bit, each read back once.
+    s->send("FLY");
+    QCOMPARE(s->ask("*STB?"), QByteArray("36"));
+    QCOMPARE(s->ask("*ESR?;*ESR?"), QByteArray("32"));
+    QCOMPARE(s->read(), QByteArray("0"));
+    QCOMPARE(s->ask("*STB?"), QByteArray("4"));
+    s->send("*RST");
+    QCOMPARE(s->ask("*STB?"), QByteArray("0"));
+
+    // *OPC? and *WAI wait for the move to end, not merely to go out.
+    QCOMPARE(s->ask("MOVE:REL A,1E2;*OPC?", 10000), QByteArray("1"));
+    QCOMPARE(s->ask("MOT? A"), QByteArray("DONE"));
+    QCOMPARE(s->ask("MOVE:REL A,-100;*OPC;*WAI;MOT? A;POS? A;*ESR?", 10000), QByteArray("DONE"));
+    QCOMPARE(s->read(), QByteArray("+0000000"));
+    QCOMPARE(s->read(), QByteArray("1"));
+    QCOMPARE(s->ask("SYST:ERR?"), QByteArray("0,\"No error\""));
 }
 
 void TstAutomation::scriptMoveSendsWhatTheButtonSends_data() {
@@ -212,84 +276,273 @@ void TstAutomation::scriptMoveSendsWhatTheButtonSends() {
     QFETCH(int, mode);
     QFETCH(QByteArray, line);
     QFETCH(QByteArrayList, wire);
-    SimPanel p(model);
-    QVERIFY(started(p));
-    QVERIFY(p.connect());
-    auto s = authenticated(p);
+    SimPanel* p = fresh(model);
+    QVERIFY(p);
+    auto s = authenticated(*p);
 
     // The script's move: the operator's boxes and selection stay as they are.
-    const QString before = p.find<QLineEdit>(QStringLiteral("Text1_0"))->text();
-    qsizetype from = p.received.size();
+    const QString before = p->find<QLineEdit>(QStringLiteral("Text1_0"))->text();
+    const TrafficRecorder& r = p->app->instruments.recorder;
+    const quint64 first = r.endSeq();
     s->send(line);
-    QVERIFY(QTest::qWaitFor([&] { return commandsSince(p, from).size() >= wire.size(); }, 3000));
-    QCOMPARE(commandsSince(p, from), wire);
-    QCOMPARE(p.find<QLineEdit>(QStringLiteral("Text1_0"))->text(), before);
-    QCOMPARE(p.app->state.ChannelSelected, (std::array<int, 5>{}));
-
-    // The same move from the buttons.
-    for (int i = 0; i + 1 < line.split(' ')[1].split(',').size(); i += 2) {
-        const QByteArrayList args = line.split(' ')[1].split(',');
-        const int ch = args[i][0] - 'A';
-        p.find<QLineEdit>(QStringLiteral("Text1_%1").arg(ch))->setText(QString::fromLatin1(args[i + 1]));
-        p.click(QStringLiteral("Ch_%1").arg(ch));
-    }
-    p.click(QStringLiteral("Option1_%1").arg(mode));
-    from = p.received.size();
-    p.click(QStringLiteral("Ctr_5"));
-    QVERIFY(QTest::qWaitFor([&] { return commandsSince(p, from).size() >= wire.size(); }, 3000));
-    QCOMPARE(commandsSince(p, from), wire);
-
-    // Script traffic has its own class in the traffic monitor.
-    const TrafficRecorder& r = p.app->instruments.recorder;
+    QVERIFY(QTest::qWaitFor([&] { return commandsSince(*p, 0).size() >= wire.size(); }, 3000));
+    QCOMPARE(commandsSince(*p, 0), wire);
+    QCOMPARE(p->find<QLineEdit>(QStringLiteral("Text1_0"))->text(), before);
+    QCOMPARE(p->app->state.ChannelSelected, (std::array<int, 5>{}));
     int automation = 0;
-    for (quint64 seq = r.firstSeq(); seq < r.endSeq(); ++seq) {
+    for (quint64 seq = first; seq < r.endSeq(); ++seq) {
         automation += r.at(seq).sent && r.at(seq).cls == TrafficClass::Automation;
     }
     QCOMPARE(automation, wire.size());
+
+    // The same move from the buttons.
+    const QByteArrayList args = line.split(' ')[1].split(',');
+    for (int i = 0; i + 1 < args.size(); i += 2) {
+        const int ch = args[i][0] - 'A';
+        p->find<QLineEdit>(QStringLiteral("Text1_%1").arg(ch))->setText(QString::fromLatin1(args[i + 1]));
+        p->click(QStringLiteral("Ch_%1").arg(ch));
+    }
+    p->click(QStringLiteral("Option1_%1").arg(mode));
+    const qsizetype from = p->received.size();
+    p->click(QStringLiteral("Ctr_5"));
+    QVERIFY(QTest::qWaitFor([&] { return commandsSince(*p, from).size() >= wire.size(); }, 3000));
+    QCOMPARE(commandsSince(*p, from), wire);
 }
 
-void TstAutomation::waitAndPosition() {
-    SimPanel p(SimModel::Vasko);
-    QVERIFY(started(p));
-    QVERIFY(p.connect());
-    auto s = authenticated(p);
-    s->send("PRES B,0");
-    s->send("MOVE:REL A,300");  // refused: the preset is still to go out
-    QCOMPARE(s->ask("*OPC?"), QByteArray("1"));
-    QCOMPARE(s->ask("SYST:ERR?"), QByteArray("-200,\"Execution error; a script move is still pending\""));
-    s->send("MOVE:REL A,300,B,200");
-    QCOMPARE(s->ask("*OPC?"), QByteArray("1"));
-    QCOMPARE(s->ask("WAIT? A,B,TIMEOUT=20", 21000), QByteArray("DONE"));
-    QCOMPARE(s->ask("POS? B"), p.text(QStringLiteral("LblPosition_1")).toLatin1());
-    QVERIFY(s->ask("POS? B").endsWith("200"));
-    s->send("SCAN C,+");
-    QCOMPARE(s->ask("WAIT? C,TIMEOUT=0.3"), QByteArray("TIMEOUT"));
-    s->send("STOP C");
-    QCOMPARE(s->ask("WAIT? C,TIMEOUT=5", 6000), QByteArray("DONE"));
-    QCOMPARE(s->ask("SYST:ERR?"), QByteArray("0,\"No error\""));
+void TstAutomation::outcomes_data() {
+    QTest::addColumn<SimModel>("model");
+    QTest::addColumn<Event>("event");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("outcome");
+    QTest::addColumn<QByteArray>("entry");  // the end of the queue entry; none for DONE
+    for (auto [model, link] : {std::pair{SimModel::Kelda, "TCP"}, std::pair{SimModel::Vasko, "pty"}}) {
+        const auto row = [&](const char* name, Event event, const char* line, const char* outcome,
+                             const char* entry) {
+            QTest::addRow("%s, %s", link, name)
+                << model << event << QByteArray(line) << QByteArray(outcome) << QByteArray(entry);
+        };
+        row("reached", Event::Reached, "MOVE:REL A,1000", "DONE", "");
+        row("Stop button", Event::OperatorStop, "MOVE:REL A,6000", "STOPPED",
+            ", target +0006000: Stop pressed");
+        row("Esc", Event::Esc, "MOVE:ABS A,6000", "STOPPED", ", target +0006000: Esc pressed");
+        row("script STOP", Event::ScriptStop, "MOVE:REL A,6000", "STOPPED",
+            ", target +0006000: STOP from client ");
+        row("CW limit", Event::CwLimit, "MOVE:REL A,1000", "LIMIT",
+            "A ended at +0000400, target +0001000: CW limit");
+        row("CCW limit", Event::CcwLimit, "MOVE:ABS A,-1000", "LIMIT",
+            "A ended at -0000400, target -0001000: CCW limit");
+        row("refused by the controller", Event::ControllerErr, "MOVE:REL A,1000", "ERROR",
+            "A ended at +0000000, target +0001000: the controller answered ERR");
+        row("session lost", Event::SessionLost, "MOVE:REL A,6000", "ERROR",
+            ", target +0006000: connection failed");
+        row("to where it is", Event::Here, "MOVE:ABS A,0", "DONE", "");
+    }
+}
+
+void TstAutomation::outcomes() {
+    QFETCH(SimModel, model);
+    QFETCH(Event, event);
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, outcome);
+    QFETCH(QByteArray, entry);
+    SimPanel* p = fresh(model);
+    QVERIFY(p);
+    PanelState& state = p->app->state;
+    SimChannel& a = p->sim.channel(0);
+    if (event == Event::CwLimit || event == Event::CcwLimit) {
+        a.sensors.cwLimit = 400;
+        a.sensors.ccwLimit = -400;
+    }
+    p->sim.machine().setMotionRefused(event == Event::ControllerErr);
+    auto s = authenticated(*p);
+    std::unique_ptr<Script> stopper;
+    s->send(line + ";WAIT? A,TIMEOUT=10");
+    QVERIFY(QTest::qWaitFor(
+        [&] { return std::abs(a.position(p->clock.nowUs())) > 200 || event > Event::ScriptStop; }));
+    switch (event) {
+        case Event::OperatorStop:
+            p->click(QStringLiteral("Ch_0"));
+            p->click(QStringLiteral("Ctr_6"));
+            break;
+        case Event::Esc:
+            p->click(QStringLiteral("Ch_0"));
+            p->app->window.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&p->app->window));
+            QTest::keyClick(&p->app->window, Qt::Key_Escape);
+            break;
+        case Event::ScriptStop:
+            stopper = authenticated(*p);
+            stopper->send("STOP A");
+            break;
+        case Event::SessionLost:
+            p->sim.faults().setSilent(true);
+            break;
+        default:
+            break;
+    }
+    // A session that ends answers the wait at once, with the moves it ended.
+    QCOMPARE(s->read(event == Event::SessionLost ? 3000 : 10000), outcome);
+    QCOMPARE(s->ask("MOT? A"), outcome);
+    const QByteArray error = s->ask("SYST:ERR?");
+    if (entry.isEmpty()) {
+        QCOMPARE(error, QByteArray("0,\"No error\""));
+        QCOMPARE(s->ask("POS? A"), line.endsWith(",0") ? QByteArray("+0000000") : QByteArray("+0001000"));
+    } else {
+        QVERIFY2(error.startsWith("-300,\"Device-specific error; A ") && error.contains(entry),
+                 error.constData());
+    }
+    if (event == Event::ControllerErr) {
+        // The refusal was the move's, not a poll reply: the rotation stays in its own dialect.
+        QVERIFY(FaultDrive::pollReplies(*p, 8));
+        QVERIFY((state.PollStep >= 20) == (model == SimModel::Vasko));
+    }
+}
+
+void TstAutomation::bracketCutShort_data() {
+    QTest::addColumn<Cutter>("cutter");
+    QTest::addColumn<int>("ticks");  // of the move's sequence before the cut
+    QTest::addColumn<QByteArrayList>("wire");
+    const QByteArrayList all{"S3040", "S3140", "S3240", "S3340"};
+    for (int ticks = 1; ticks <= 3; ++ticks) {
+        const QByteArrayList sent = QByteArrayList{"S3016", "REL01000", "REL11000"}.mid(0, ticks);
+        // Stopped are the channels a script has under way: those whose command went out.
+        const QByteArrayList underWay = QByteArrayList{"S3040", "S3140"}.mid(0, ticks - 1);
+        const QByteArrayList closed = sent + QByteArrayList{"S3017"};
+        QTest::addRow("STOP after %d ticks", ticks) << Cutter::Stop << ticks << closed + all;
+        QTest::addRow("*RST after %d ticks", ticks) << Cutter::Reset << ticks << closed + underWay;
+        QTest::addRow("Abort after %d ticks", ticks) << Cutter::Abort << ticks << closed + all;
+        QTest::addRow("client gone after %d ticks", ticks)
+            << Cutter::ClientGone << ticks << closed + underWay;
+    }
+}
+
+// The bracket that has gone out is closed before anything else, then the stops go out, so the
+// controller holds nothing back and a later move runs.
+void TstAutomation::bracketCutShort() {
+    QFETCH(Cutter, cutter);
+    QFETCH(int, ticks);
+    QFETCH(QByteArrayList, wire);
+    SimPanel* p = fresh(SimModel::Vasko);
+    QVERIFY(p);
+    AutomationServer& server = *p->app->automation();
+    auto s = authenticated(*p);
+    QCOMPARE(s->ask("CONN?"), QByteArray("1"));
+    QVERIFY(FaultDrive::stopAtReply(*p));
+    s->send("MOVE:REL A,1000,B,1000");
+    QVERIFY(QTest::qWaitFor([&] { return p->app->state.ScriptMove.kind != ScriptMoves::Kind::None; }));
+    FaultDrive::tick(*p, ticks);
+    switch (cutter) {
+        case Cutter::Stop:
+            s->send("STOP");
+            break;
+        case Cutter::Reset:
+            s->send("*RST");
+            break;
+        case Cutter::Abort:
+            server.abortScripts();
+            server.enableScripts();
+            break;
+        case Cutter::ClientGone:
+            s.reset();
+            break;
+    }
+    QVERIFY(QTest::qWaitFor([&] { return commandsSince(*p, 0).size() >= wire.size(); }, 3000));
+    p->app->Timer2.setInterval(20);
+    auto later = authenticated(*p);
+    QCOMPARE(later->ask("MOVE:REL B,500;WAIT? B,TIMEOUT=10", 10000), QByteArray("DONE"));
+    QCOMPARE(commandsSince(*p, 0), wire + QByteArrayList{"REL1500"});
+    QCOMPARE(later->ask("WAIT? A,TIMEOUT=5"), QByteArray("STOPPED"));
+}
+
+void TstAutomation::scriptAndOperator_data() {
+    QTest::addColumn<bool>("scriptFirst");
+    QTest::addColumn<int>("operatorChannel");
+    QTest::addColumn<QByteArrayList>("wire");
+    QTest::addColumn<QByteArray>("script");  // the script's outcome, or its refusal
+    QTest::newRow("script first, Start on the same channel")
+        << true << 0 << QByteArrayList{"REL00001000"} << QByteArray("STOPPED");
+    QTest::newRow("script first, Start on another channel")
+        << true << 2 << QByteArrayList{"REL20001000", "S3016", "REL0300", "REL1300", "S3017"}
+        << QByteArray("DONE");
+    QTest::newRow("Start first, script on the same channel")
+        << false << 0 << QByteArrayList{"REL00001000"}
+        << QByteArray("-200,\"Execution error; the operator's move on A is still being sent\"");
+    QTest::newRow("Start first, script on another channel")
+        << false << 2 << QByteArrayList{"REL20001000", "S3016", "REL0300", "REL1300", "S3017"}
+        << QByteArray("DONE");
+}
+
+// Script and operator never overwrite each other: the operator's Start is sent whole, and the
+// script's move is sent whole too, or refused, or ends STOPPED when the operator took it over.
+void TstAutomation::scriptAndOperator() {
+    QFETCH(bool, scriptFirst);
+    QFETCH(int, operatorChannel);
+    QFETCH(QByteArray, script);
+    SimPanel* p = fresh(SimModel::Vasko);
+    QVERIFY(p);
+    auto s = authenticated(*p);
+    QCOMPARE(s->ask("CONN?"), QByteArray("1"));
+    QVERIFY(FaultDrive::stopAtReply(*p));
+    const auto scriptMoves = [&] {
+        s->send("MOVE:REL A,300,B,300");
+        QCOMPARE(s->ask("SYST:ERR?"), script.startsWith("-") ? script : QByteArray("0,\"No error\""));
+    };
+    if (scriptFirst) {
+        scriptMoves();
+    }
+    p->click(QStringLiteral("Option1_1"));
+    p->click(QStringLiteral("Ch_%1").arg(operatorChannel));
+    p->click(QStringLiteral("Ctr_5"));
+    if (!scriptFirst) {
+        scriptMoves();
+    }
+    p->app->Timer2.setInterval(20);
+    if (!script.startsWith("-")) {
+        QCOMPARE(s->ask("WAIT? A,B,TIMEOUT=10", 10000), script);
+    }
+    QFETCH(QByteArrayList, wire);
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return commandsSince(*p, 0).contains(wire.first()) &&
+                   !p->app->state.Axes.underWay(operatorChannel);
+        },
+        5000));
+    QCOMPARE(commandsSince(*p, 0), wire);
 }
 
 void TstAutomation::refusals() {
-    SimPanel p(SimModel::Kelda);
-    QVERIFY(started(p));
+    SimPanel p(SimModel::Vasko);
+    QVERIFY(startAutomation(p));
     auto s = authenticated(p);
     s->send("JOG A,+");
     QCOMPARE(s->ask("SYST:ERR?"), QByteArray("-200,\"Execution error; not connected\""));
     QVERIFY(p.connect());
-    s->send("JOG C,+");  // a two-channel model
-    QCOMPARE(s->ask("SYST:ERR?"),
-             QByteArray("-221,\"Settings conflict; channel C: the model has 2 channels\""));
-    // A move still pending refuses the next one: the setup window holds the tick.
     p.click(QStringLiteral("SetupPb"));
-    QVERIFY(p.app->setup.window() != nullptr && p.app->setup.window()->isVisible());
     s->send("MOVE:REL A,10");
     QCOMPARE(s->ask("SYST:ERR?"), QByteArray("-200,\"Execution error; setup window open\""));
     p.app->setup.window()->close();
-    p.app->moves.RequestScriptMove(false, {QStringLiteral("10")}, {true});
-    p.app->Timer2.setInterval(0);
-    s->send("MOVE:REL A,10");
-    QCOMPARE(s->ask("SYST:ERR?"), QByteArray("-200,\"Execution error; a script move is still pending\""));
+    // The controller's limit, in either dialect, is kept before anything is sent.
+    const qsizetype from = p.received.size();
+    s->send("MOVE:REL A,9999999;MOVE:REL A,-10000000");
+    QCOMPARE(
+        s->ask("SYST:ERR?"),
+        QByteArray("-222,\"Data out of range; A: -10000000 is beyond the controller's limit of 9999999\""));
     QCOMPARE(s->ask("SYST:ERR?"), QByteArray("0,\"No error\""));
+    QVERIFY(QTest::qWaitFor([&] { return commandsSince(p, from).contains("REL09999999"); }, 3000));
+    s->send("STOP A");
+    QCOMPARE(s->ask("WAIT? A"), QByteArray("STOPPED"));
+    QVERIFY(s->ask("SYST:ERR?").endsWith(": STOP from client 1\""));
+    QCOMPARE(commandsSince(p, from), (QByteArrayList{"REL09999999", "S3040"}));
+
+    // A demonstration drive runs: the scripts' motion waits for no one and is refused.
+    p.click(QStringLiteral("Ch_1"));
+    p.click(QStringLiteral("BtnDEMO"));
+    QVERIFY(QTest::qWaitFor([&] { return p.app->state.DemoFlags != 0; }));
+    s->send("MOVE:REL C,10;JOG C,+;MOT? C");
+    QCOMPARE(s->read(), QByteArray("NONE"));
+    QCOMPARE(s->ask("SYST:ERR?"), QByteArray("-200,\"Execution error; demonstration drive running\""));
+    QCOMPARE(s->ask("SYST:ERR?"), QByteArray("-200,\"Execution error; demonstration drive running\""));
+    p.click(QStringLiteral("BtnDEMO"));
 
     // The queue holds 16; what overflows is reported in its last entry.
     for (int i = 0; i < 20; ++i) {
@@ -303,99 +556,113 @@ void TstAutomation::refusals() {
     QCOMPARE(s->ask("SYST:ERR?"), QByteArray("0,\"No error\""));
 }
 
-void TstAutomation::disconnectingClientStopsItsMotion() {
-    SimPanel p(SimModel::Vasko);
-    QVERIFY(started(p));
-    QVERIFY(p.connect());
-    auto s = authenticated(p);
+// A channel belongs to a script only while that script's move runs on it.
+void TstAutomation::leavingClientStopsOnlyWhatItHasMoving() {
+    SimPanel* p = fresh(SimModel::Vasko);
+    QVERIFY(p);
+    auto s = authenticated(*p);
+    QCOMPARE(s->ask("MOVE:REL A,300;WAIT? A,TIMEOUT=10", 10000), QByteArray("DONE"));
     s->send("SCAN B,+");
-    QVERIFY(QTest::qWaitFor([&] { return p.received.contains("S310E"); }, 3000));
-    QVERIFY(QTest::qWaitFor([&] { return p.app->state.ChannelBusy[1]; }, 3000));
-    const qsizetype from = p.received.size();
-    s->socket.disconnectFromHost();
-    QVERIFY(QTest::qWaitFor([&] { return commandsSince(p, from).contains("S3140"); }, 3000));
-    QCOMPARE(commandsSince(p, from), QByteArrayList{"S3140"});  // only the channel it started
+    p->click(QStringLiteral("Option1_3"));  // the operator's scan on the channel the script let go
+    p->click(QStringLiteral("Ch_0"));
+    p->click(QStringLiteral("Ctr_5"));
+    p->click(QStringLiteral("Command6"));
+    const AxisBook& axes = p->app->state.Axes;
+    QVERIFY(QTest::qWaitFor([&] { return axes.report(0).busy && axes.report(1).busy; }, 3000));
+    const qsizetype from = p->received.size();
+    s.reset();
+    QVERIFY(QTest::qWaitFor([&] { return commandsSince(*p, from).contains("S3140"); }, 3000));
+    QTest::qWait(100);
+    QCOMPARE(commandsSince(*p, from), QByteArrayList{"S3140"});
+    p->click(QStringLiteral("Ctr_6"));
 }
 
 void TstAutomation::abortStopsAndRefuses() {
-    SimPanel p(SimModel::Vasko);
-    QVERIFY(started(p));
-    QVERIFY(p.connect());
-    auto s = authenticated(p);
+    SimPanel* p = fresh(SimModel::Vasko);
+    QVERIFY(p);
+    auto s = authenticated(*p);
     QCOMPARE(s->ask("CONN?"), QByteArray("1"));
-    const qsizetype from = p.received.size();
-    AutomationServer& server = *p.app->automation();
+    AutomationServer& server = *p->app->automation();
     server.abortScripts();
-    QVERIFY(QTest::qWaitFor([&] { return commandsSince(p, from).size() >= 4; }, 3000));
-    QCOMPARE(commandsSince(p, from), (QByteArrayList{"S3040", "S3140", "S3240", "S3340"}));
-    s->send("JOG A,+");
-    s->send("SEND \"S3008\"");
-    s->send("STOP A");  // stopping stays allowed
+    QVERIFY(QTest::qWaitFor([&] { return commandsSince(*p, 0).size() >= 4; }, 3000));
+    QCOMPARE(commandsSince(*p, 0), (QByteArrayList{"S3040", "S3140", "S3240", "S3340"}));
+    s->send("JOG A,+;SEND \"S3008\";STOP A");  // stopping stays allowed
     QCOMPARE(s->ask("SYST:ERR?"), QByteArray("-200,\"Execution error; scripts aborted by the operator\""));
     QCOMPARE(s->ask("SYST:ERR?"), QByteArray("-200,\"Execution error; scripts aborted by the operator\""));
     QCOMPARE(s->ask("SYST:ERR?"), QByteArray("0,\"No error\""));
     server.enableScripts();
-    s->send("JOG A,-");
-    QCOMPARE(s->ask("SYST:ERR?"), QByteArray("0,\"No error\""));
-    QVERIFY(QTest::qWaitFor([&] { return commandsSince(p, from).endsWith("S3009"); }, 3000));
+    QCOMPARE(s->ask("JOG A,-;SYST:ERR?"), QByteArray("0,\"No error\""));
+    QVERIFY(QTest::qWaitFor([&] { return commandsSince(*p, 0).endsWith("S3009"); }, 3000));
 }
 
-void TstAutomation::askGoesThroughTheFreeTextStep() {
-    SimPanel p(SimModel::Kelda);
-    QVERIFY(started(p));
-    QVERIFY(p.connect());
-    auto s = authenticated(p);
+// A raw query that draws no answer says TIMEOUT, and the session goes on polling.
+void TstAutomation::unansweredAsksNeverEndTheSession() {
+    SimPanel* p = fresh(SimModel::Kelda);
+    QVERIFY(p);
+    auto s = authenticated(*p);
     QVERIFY(s->ask("ASK? \"VER?\"").startsWith("KELDA-01"));
-    QCOMPARE(p.find<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText(), QString());
-    p.sim.faults().setSilent(true);
-    QCOMPARE(s->ask("ASK? \"VER?\""), QByteArray("TIMEOUT"));
+    QCOMPARE(p->find<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText(), QString());
+    // Five in a row, each sent as soon as the last one's TIMEOUT: no poll reply comes between.
+    s->send(QByteArray("ASK? \"S3019\";").repeated(5));  // a command: nothing comes back
+    for (int i = 0; i < 5; ++i) {
+        QCOMPARE(s->read(), QByteArray("TIMEOUT"));
+    }
+    QVERIFY(p->app->state.Connected);
+    QVERIFY(p->messages.boxes.isEmpty());
+    QCOMPARE(s->ask("CONN?"), QByteArray("1"));
 }
 
 void TstAutomation::badInputKeepsTheConnection() {
-    SimPanel p(SimModel::Kelda);
-    QVERIFY(started(p));
-    auto s = authenticated(p);
+    SimPanel* p = fresh(SimModel::Kelda);
+    QVERIFY(p);
+    auto s = authenticated(*p);
     s->send(QByteArray(100000, 'x'));
     s->send("STOP \xFF");
-    QCOMPARE(s->ask("CONN?"), QByteArray("0"));
+    // A refused query answers its one line whatever blanks or bytes it holds.
+    QCOMPARE(s->ask("WAIT?\tA,\x01"), QByteArray());
+    QCOMPARE(s->ask("POS?\xFF A"), QByteArray());
     QCOMPARE(s->ask("SYST:ERR?"), QByteArray("-223,\"Too much data; line longer than 4096 bytes\""));
     QCOMPARE(s->ask("SYST:ERR?"), QByteArray("-101,\"Invalid character; byte 0xff\""));
+    QCOMPARE(s->ask("SYST:ERR?"), QByteArray("-101,\"Invalid character; byte 0x01\""));
 
     // A client that floods and never reads: the panel goes on polling, and others are served.
-    QVERIFY(p.connect());
-    auto flood = authenticated(p);
+    auto flood = authenticated(*p);
     flood->socket.setReadBufferSize(1);
     const QByteArray burst = QByteArray("POS? A\n").repeated(20000);
     for (int i = 0; i < 20; ++i) {
         flood->socket.write(burst);
     }
-    const qsizetype sent = p.received.size();
-    QVERIFY(QTest::qWaitFor([&] { return p.received.size() > sent + 20; }, 5000));
+    const qsizetype sent = p->received.size();
+    QVERIFY(QTest::qWaitFor([&] { return p->received.size() > sent + 20; }, 5000));
     QCOMPARE(s->ask("CONN?"), QByteArray("1"));
     flood.reset();
-    QVERIFY(QTest::qWaitFor([&] { return p.app->automation()->clientCount() == 1; }, 3000));
+    QVERIFY(QTest::qWaitFor([&] { return p->app->automation()->clientCount() == 1; }, 3000));
 
     // At most eight clients; the ninth is closed at once.
     std::vector<std::unique_ptr<Script>> more;
     for (int i = 1; i <= AutomationServer::kMaxClients; ++i) {
-        more.push_back(std::make_unique<Script>(p.app->automation()->port()));
+        more.push_back(std::make_unique<Script>(p->app->automation()->port()));
         QVERIFY(more.back()->ready());
     }
     QVERIFY(QTest::qWaitFor([&] { return more.back()->socket.state() == QAbstractSocket::UnconnectedState; },
                             3000));
-    QCOMPARE(p.app->automation()->clientCount(), AutomationServer::kMaxClients);
+    QCOMPARE(p->app->automation()->clientCount(), AutomationServer::kMaxClients);
 }
 
-// A script written with PyVISA, run against this panel while its event loop serves.
+// A script written with PyVISA, run against this panel while its event loop serves; halfway
+// through its scan the operator presses Stop.
 void TstAutomation::pyvisaScript() {
-    SimPanel p(SimModel::Kelda);
-    QVERIFY(started(p));
-    QVERIFY(p.connect());
+    SimPanel* p = fresh(SimModel::Kelda);
+    QVERIFY(p);
     QProcess script;
     script.setProcessChannelMode(QProcess::MergedChannels);
     script.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral(PYVISA_CLIENT), QString::number(p.app->automation()->port()),
-                  p.dir.filePath(QStringLiteral("token"))});
+                 {QStringLiteral(PYVISA_CLIENT), QString::number(p->app->automation()->port()),
+                  p->dir.filePath(QStringLiteral("token"))});
+    SimChannel& a = p->sim.channel(0);
+    QVERIFY(QTest::qWaitFor([&] { return a.position(p->clock.nowUs()) > 3000; }, 30000));
+    p->click(QStringLiteral("Ch_0"));
+    p->click(QStringLiteral("Ctr_6"));
     QVERIFY(QTest::qWaitFor([&] { return script.state() == QProcess::NotRunning; }, 60000));
     const QByteArray output = script.readAll();
     QVERIFY2(script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0, output.constData());

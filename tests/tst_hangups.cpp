@@ -126,7 +126,7 @@ void TstHangUps::portVanishingDuringASend() {
     QSignalSpy sent(&app.channel, &CommandChannel::commandSent);
 
     pty.closeMaster();
-    QVERIFY(!app.channel.SendCommand("VER?\r\n"));
+    QVERIFY(!app.channel.SendCommand("VER?\r\n", Origin::Polling));
     QCOMPARE(messages.texts(), QStringList{QStringLiteral("Not connected !")});
     QVERIFY(sent.isEmpty());
     QVERIFY(!app.channel.serialPort().isOpen());

@@ -19,6 +19,7 @@
 #include <QtTest>
 
 Q_DECLARE_METATYPE(TrafficClass)
+Q_DECLARE_METATYPE(Origin)
 
 namespace {
 QStringList texts(const TrafficRecorder& r) {
@@ -65,7 +66,7 @@ void TstInstruments::ringKeepsTheNewestLines() {
     TrafficRecorder r(state, clock);
     const int total = TrafficRecorder::kCapacity + 5;
     for (int i = 0; i < total; ++i) {
-        r.commandSent(QByteArray("L") + QByteArray::number(i) + "\r\n", true);
+        r.commandSent(QByteArray("L") + QByteArray::number(i) + "\r\n", true, Origin::Operator);
     }
     QCOMPARE(r.endSeq() - r.firstSeq(), quint64(TrafficRecorder::kCapacity));
     QCOMPARE(r.at(r.firstSeq()).text, QByteArray("L5"));
@@ -73,7 +74,7 @@ void TstInstruments::ringKeepsTheNewestLines() {
 
     TrafficModel model(r);
     QCOMPARE(model.rowCount(), TrafficRecorder::kCapacity);
-    r.commandSent("NEXT\r\n", true);
+    r.commandSent("NEXT\r\n", true, Origin::Operator);
     model.refresh();  // the oldest row goes as the newest comes
     QCOMPARE(model.rowCount(), TrafficRecorder::kCapacity);
     QCOMPARE(model.entry(0).text, QByteArray("L6"));
@@ -81,33 +82,29 @@ void TstInstruments::ringKeepsTheNewestLines() {
 }
 
 void TstInstruments::classes_data() {
+    QTest::addColumn<Origin>("origin");
     QTest::addColumn<bool>("reading");
-    QTest::addColumn<bool>("writing");
-    QTest::addColumn<int>("tick");  // 0 none, 1 rotation query, 2 free text
     QTest::addColumn<TrafficClass>("cls");
     QTest::addColumn<bool>("answered");  // the reply carries a round trip
 
-    QTest::newRow("operator button") << false << false << 0 << TrafficClass::Operator << false;
-    QTest::newRow("rotation query") << false << false << 1 << TrafficClass::Polling << true;
-    QTest::newRow("free text") << false << false << 2 << TrafficClass::Operator << true;
-    QTest::newRow("table read") << true << false << 0 << TrafficClass::Table << true;
-    QTest::newRow("table write") << false << true << 0 << TrafficClass::Table << false;
-    QTest::newRow("poll while a write goes on") << false << true << 1 << TrafficClass::Polling << true;
+    QTest::newRow("operator button") << Origin::Operator << false << TrafficClass::Operator << false;
+    QTest::newRow("demonstration leg") << Origin::Demo << false << TrafficClass::Operator << false;
+    QTest::newRow("rotation query") << Origin::Polling << false << TrafficClass::Polling << true;
+    QTest::newRow("free text") << Origin::FreeText << false << TrafficClass::Operator << true;
+    QTest::newRow("table read") << Origin::Table << true << TrafficClass::Table << true;
+    QTest::newRow("table write") << Origin::Table << false << TrafficClass::Table << false;
+    QTest::newRow("script command") << Origin::Script << false << TrafficClass::Automation << false;
+    QTest::newRow("script raw query") << Origin::Ask << false << TrafficClass::Automation << true;
 }
 
 void TstInstruments::classes() {
+    QFETCH(Origin, origin);
     QFETCH(bool, reading);
-    QFETCH(bool, writing);
-    QFETCH(int, tick);
     QFETCH(TrafficClass, cls);
     QFETCH(bool, answered);
     TrafficRecorder r(state, clock);
     state.TableReading = reading;
-    state.TableWriting = writing;
-    r.commandSent("Q1\r\n", false);
-    if (tick != 0) {
-        r.tickSent("Q1\r\n", tick == 1);
-    }
+    r.commandSent("Q1\r\n", false, origin);
     now += 7;
     r.bytesReceived("R1\r\n", false);
     QCOMPARE(r.endSeq(), quint64(2));
@@ -119,10 +116,9 @@ void TstInstruments::classes() {
 
 void TstInstruments::roundTripsPairWithTheQuery() {
     TrafficRecorder r(state, clock);
-    r.commandSent("S200\r\n", true);
-    r.tickSent("S200\r\n", true);
+    r.commandSent("S200\r\n", true, Origin::Polling);
     now += 3;
-    r.commandSent("S3008\r\n", true);  // an operator command while the poll waits
+    r.commandSent("S3008\r\n", true, Origin::Operator);  // an operator command while the poll waits
     now += 2;
     r.bytesReceived("SRQ\r\nP0+00", true);  // a service request answers nothing
     now += 4;
@@ -161,13 +157,11 @@ void TstInstruments::receivedBytesBecomeLines() {
 
 void TstInstruments::filterAndSavedFile() {
     TrafficRecorder r(state, clock);
-    r.commandSent("STS0?\r\n", false);
-    r.tickSent("STS0?\r\n", true);
+    r.commandSent("STS0?\r\n", false, Origin::Polling);
     now += 12;
     r.bytesReceived("ST0100+0001000\r\n", false);
-    r.commandSent("S3040\r\n", false);
-    state.TableWriting = true;
-    r.commandSent("B0+0005\r\n", false);
+    r.commandSent("S3040\r\n", false, Origin::Operator);
+    r.commandSent("B0+0005\r\n", false, Origin::Table);
 
     TrafficModel model(r);
     QCOMPARE(model.rowCount(), 4);
@@ -274,8 +268,6 @@ void TstInstruments::tickReportsWhatItSent() {
     RecordingMessages messages;
     SequencedMoves moves(state, view, link);
     PollingCycle cycle(state, view, link, messages, moves);
-    QList<QPair<QByteArray, bool>> reported;
-    cycle.setQuerySentHook([&](const QByteArray& c, bool rotation) { reported.append({c, rotation}); });
     state.Connected = true;
     state.PollStep = 4;
 
@@ -295,7 +287,8 @@ void TstInstruments::tickReportsWhatItSent() {
     state.AwaitingReply = 0;
     link.failSends = true;
     cycle.Tick();  // a send that failed went nowhere
-    QCOMPARE(reported, (QList<QPair<QByteArray, bool>>{{"VER?\r\n", true}, {"ABC\r\n", false}}));
+    QCOMPARE(link.lines(), (QByteArrayList{"VER?", "ABC"}));
+    QCOMPARE(link.origins, (QList<Origin>{Origin::Polling, Origin::FreeText}));
 }
 
 void TstInstruments::tableWritePublishesItsRun() {

@@ -6,8 +6,10 @@
 #include "trafficmodel.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -23,6 +25,7 @@ private slots:
     void monitorFiltersAndPause();
     void failedSaveIsTold();
     void chartReadoutAndPause();
+    void statusBarReadableWithTheAutomationButton();
 
 private:
     QTemporaryDir dir_;
@@ -81,10 +84,9 @@ void TstInstrumentsWindow::menuKeepsItsOneItem() {
 void TstInstrumentsWindow::monitorFiltersAndPause() {
     TrafficRecorder& recorder = app_->instruments.recorder;
     TrafficMonitor& monitor = app_->instruments.monitor();
-    recorder.commandSent("S200\r\n", true);
-    recorder.tickSent("S200\r\n", true);
+    recorder.commandSent("S200\r\n", true, Origin::Polling);
     recorder.bytesReceived("P0+0000000\r\n", true);
-    recorder.commandSent("S3008\r\n", true);
+    recorder.commandSent("S3008\r\n", true, Origin::Operator);
     app_->instruments.showTraffic();
     const TrafficModel& model = monitor.model();
     QCOMPARE(model.rowCount(), 3);
@@ -95,7 +97,7 @@ void TstInstrumentsWindow::monitorFiltersAndPause() {
 
     auto* pause = monitor.findChild<QPushButton*>("TrafficPause");
     QTest::mouseClick(pause, Qt::LeftButton);
-    recorder.commandSent("S3009\r\n", true);
+    recorder.commandSent("S3009\r\n", true, Origin::Operator);
     monitor.refresh();
     QCOMPARE(model.rowCount(), 1);  // held still while paused
     QCOMPARE(pause->text(), QStringLiteral("Resume"));
@@ -108,7 +110,7 @@ void TstInstrumentsWindow::monitorFiltersAndPause() {
 }
 
 void TstInstrumentsWindow::failedSaveIsTold() {
-    app_->instruments.recorder.commandSent("VER?\r\n", true);
+    app_->instruments.recorder.commandSent("VER?\r\n", true, Origin::Polling);
     QVERIFY(!app_->instruments.monitor().saveTo(dir_.filePath("missing/traffic.txt")));
     QCOMPARE(messages_.boxes.size(), 1);
     const QString text = messages_.boxes.first().text;
@@ -136,6 +138,24 @@ void TstInstrumentsWindow::chartReadoutAndPause() {
     QVERIFY(!chart.readoutAt(nearNow).contains(QStringLiteral("C +7")));  // the paused minute
     QTest::mouseClick(app_->instruments.chart().findChild<QPushButton*>("ChartPause"), Qt::LeftButton);
     QVERIFY(chart.readoutAt(nearNow).contains(QStringLiteral("C +7")));
+}
+
+// At the window's own width every field of the status bar is shown whole, the automation port's
+// button and the longest link text included.
+void TstInstrumentsWindow::statusBarReadableWithTheAutomationButton() {
+    QString error;
+    QVERIFY(app_->startAutomation(0, dir_.filePath(QStringLiteral("token")), &error));
+    app_->window.findChild<QLabel*>("StatusLink")
+        ->setText(QStringLiteral("LAN 255.255.255.255:65535 connected"));
+    QCoreApplication::processEvents();
+    for (QLabel* label : app_->window.statusBar()->findChildren<QLabel*>()) {
+        QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->objectName()));
+    }
+    QTest::mouseClick(app_->window.findChild<QPushButton*>("StatusAutomationButton"), Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([] {
+        const QWidget* w = QApplication::activeWindow();
+        return w != nullptr && w->objectName() == QLatin1String("AutomationWindow");
+    }));
 }
 
 QTEST_MAIN(TstInstrumentsWindow)

@@ -99,7 +99,7 @@ void TstLink::commandArrivesByteExact() {
     QVERIFY(pty.ok());
     view.lan = false;
     QVERIFY(channel->openSerial(pty.slavePath()));
-    QVERIFY(channel->SendCommand("STS0?\r\n"));
+    QVERIFY(channel->SendCommand("STS0?\r\n", Origin::Polling));
     QCOMPARE(pty.read(7), QByteArray("STS0?\r\n"));
     QVERIFY(messages.boxes.isEmpty());
 }
@@ -183,7 +183,7 @@ void TstLink::sendFailureEndsSession() {
         endedWhenShown = !state.Connected && !timer2->running();
     };
 
-    QVERIFY(!channel->SendCommand("VER?\r\n"));
+    QVERIFY(!channel->SendCommand("VER?\r\n", Origin::Polling));
     QCOMPARE(messages.texts(), QStringList{"Not connected !"});
     QVERIFY(messages.boxes.first().title.isEmpty());
     QVERIFY(endedWhenShown);
@@ -234,7 +234,7 @@ void TstLink::closingSendsWhatWasWritten() {
     QFETCH(int, waitMs);
     connectTcp();
     const QByteArray bulk = QByteArray(8 << 20, 'x') + "\r\nSTP\r\n";
-    QVERIFY(channel->SendCommand(bulk));
+    QVERIFY(channel->SendCommand(bulk, Origin::Operator));
     QVERIFY(channel->tcpSocket().bytesToWrite() > 0);
     QByteArray received;
     QThread* const home = QThread::currentThread();

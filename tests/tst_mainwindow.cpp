@@ -474,7 +474,7 @@ void TstMainWindow::boxesOpenOverTheirWindow() {
     QCOMPARE(seen.title, kCautionTitle);
 
     answerNextBox();
-    app.channel.SendCommand("STS0?\r\n");  // no link: a box without a title of its own
+    app.channel.SendCommand("STS0?\r\n", Origin::Polling);  // no link: a box without a title of its own
     QCOMPARE(seen.text, QStringLiteral("Not connected !"));
     QCOMPARE(seen.parent, &app.window);
     QCOMPARE(seen.title, kProgramName);

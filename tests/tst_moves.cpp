@@ -70,7 +70,7 @@ void TstMoves::init() {
     messages = RecordingMessages{};
     timer2 = std::make_unique<IntervalTimer>();
     moves = std::make_unique<SequencedMoves>(state, view, link);
-    commands = std::make_unique<OperatorCommands>(state, view, link, messages, *timer2);
+    commands = std::make_unique<OperatorCommands>(state, view, link, messages, *timer2, moves->script());
     cycle = std::make_unique<PollingCycle>(state, view, link, messages, *moves);
     state.Connected = true;
     state.UsbModel = true;

@@ -90,6 +90,10 @@ void TstReplies::dispatchByStepAndLength_data() {
     QTest::newRow("step without a query") << Kelda << 7 << QByteArray("anything\r\n") << 0 << false;
     QTest::newRow("lone LF counts in the length") << Kelda << 10 << QByteArray("L07\n\n\n\r\n") << 0 << false;
     QTest::newRow("free text stays at 6") << Kelda << 6 << QByteArray("ERR\r\n") << 6 << false;
+    // A query the controller refused: a USB controller stays in its own rotation.
+    QTest::newRow("status query refused") << Vasko << 23 << QByteArray("ERR\r\n") << 20 << false;
+    QTest::newRow("speed query refused") << Runel << 5 << QByteArray("NG\r\n") << 20 << false;
+    QTest::newRow("network position query refused") << Kelda << 1 << QByteArray("ERR\r\n") << 0 << false;
 }
 
 void TstReplies::dispatchByStepAndLength() {

@@ -20,7 +20,7 @@ Application::Application(QDir settingsDir, MessageSink* messages)
       session(state, window, channel, chosen(messages, qtMessages), Timer2, std::move(settingsDir)),
       moves(state, window, channel),
       polling(state, window, channel, chosen(messages, qtMessages), moves),
-      commands(state, window, channel, chosen(messages, qtMessages), Timer2),
+      commands(state, window, channel, chosen(messages, qtMessages), Timer2, moves.script()),
       setup(state, channel, window, chosen(messages, setupMessages)),
       instruments(state, channel, session, window, chosen(messages, qtMessages)) {
     qtMessages.setParent(&window);
@@ -40,6 +40,7 @@ Application::Application(QDir settingsDir, MessageSink* messages)
             commands.Stop();
         }
     });
+    connect(&window, &MainWindow::escPressed, &commands, [this] { commands.Stop(true); });
     connect(&window, &MainWindow::speedChosen, &commands, &OperatorCommands::SpeedChosen);
     connect(&window, &MainWindow::holdOffClicked, &commands, &OperatorCommands::HoldOffClicked);
     connect(&window, &MainWindow::setupClicked, &commands, &OperatorCommands::SetupClicked);
@@ -64,32 +65,34 @@ Application::Application(QDir settingsDir, MessageSink* messages)
 }
 
 void Application::wireInstruments() {
-    polling.setQuerySentHook([this](const QByteArray& command, bool rotation) {
-        instruments.recorder.tickSent(command, rotation);
+    // The chart follows what the controller reports, as the axis book holds it.
+    axesToken_ = state.Axes.listen([this](const AxisEvent& event) {
+        if (event.kind == AxisEvent::Kind::Position) {
+            instruments.positionShown(event.ch, state.Axes.report(event.ch).positionText);
+        } else if (event.kind == AxisEvent::Kind::Lamp) {
+            const auto mark = event.lamp == AxisEvent::Lamp::Cw    ? PositionHistory::Mark::Cw
+                              : event.lamp == AxisEvent::Lamp::Ccw ? PositionHistory::Mark::Ccw
+                              : event.lamp == AxisEvent::Lamp::Hp  ? PositionHistory::Mark::Hp
+                                                                   : PositionHistory::Mark::HoldOff;
+            instruments.lampChanged(event.ch, mark, event.lit);
+        }
     });
-    connect(&window, &MainWindow::positionShown, &instruments, &Instruments::positionShown);
-    connect(&window, &MainWindow::lampChanged, &instruments, [this](PanelView::Lamp lamp, int ch, bool lit) {
-        const auto mark = lamp == PanelView::Lamp::CW    ? PositionHistory::Mark::Cw
-                          : lamp == PanelView::Lamp::CCW ? PositionHistory::Mark::Ccw
-                                                         : PositionHistory::Mark::Hp;
-        instruments.lampChanged(ch, mark, lit);
-    });
-    connect(&window, &MainWindow::holdOffChanged, &instruments,
-            [this](int ch, bool lit) { instruments.lampChanged(ch, PositionHistory::Mark::HoldOff, lit); });
     instruments.install(window);
 }
 
-Application::~Application() = default;
+Application::~Application() {
+    state.Axes.unlisten(axesToken_);
+}
 
 bool Application::startAutomation(quint16 port, const QString& tokenPath, QString* error) {
     scriptTarget_ = std::make_unique<PanelScriptTarget>(state, window, channel, moves, setup);
-    automation_ = std::make_unique<AutomationServer>(*scriptTarget_, QStringLiteral(PANEL_VERSION));
+    automation_ =
+        std::make_unique<AutomationServer>(*scriptTarget_, state.Axes, QStringLiteral(PANEL_VERSION));
     if (!automation_->start(port, tokenPath, error)) {
         automation_.reset();
         scriptTarget_.reset();
         return false;
     }
-    connect(&window, &MainWindow::positionShown, automation_.get(), &AutomationServer::positionPolled);
     automationWindow_ = std::make_unique<AutomationWindow>(*automation_);
     auto* status = new AutomationStatus(*automation_);
     window.statusBar()->addPermanentWidget(status);

@@ -60,6 +60,7 @@ private:
     std::unique_ptr<PanelScriptTarget> scriptTarget_;
     std::unique_ptr<AutomationServer> automation_;
     std::unique_ptr<AutomationWindow> automationWindow_;
+    int axesToken_ = 0;
 
     void quit();
     void showAbout();

@@ -1,20 +1,12 @@
 #include "panelscripttarget.h"
 
-#include "colours.h"
 #include "commandchannel.h"
-#include "lampindicator.h"
 #include "mainwindow.h"
 #include "operatorcommands.h"
 #include "panelstate.h"
 #include "sequencedmoves.h"
 #include "setupcontroller.h"
 #include "setupwindow.h"
-
-#include <QLabel>
-
-namespace {
-const QString kFirmwarePrefix = QStringLiteral("Firmware Version  ");
-}
 
 PanelScriptTarget::PanelScriptTarget(PanelState& state, MainWindow& window, CommandChannel& channel,
                                      SequencedMoves& moves, SetupController& setup)
@@ -29,6 +21,10 @@ bool PanelScriptTarget::setupOpen() const {
     return setup != nullptr && setup->isVisible();
 }
 
+bool PanelScriptTarget::demoRunning() const {
+    return (state_.DemoFlags & 0x0F) != 0;
+}
+
 QString PanelScriptTarget::model() const {
     if (state_.LastChannel == 0) {
         return QStringLiteral("NONE");
@@ -39,74 +35,65 @@ QString PanelScriptTarget::model() const {
 }
 
 QString PanelScriptTarget::firmware() const {
-    const auto* label = window_.findChild<QLabel*>(QStringLiteral("Label13"));
-    const QString text = label != nullptr ? label->text() : QString();
-    return text.startsWith(kFirmwarePrefix) ? text.mid(kFirmwarePrefix.size()) : QString();
+    return state_.Firmware;
 }
 
 int PanelScriptTarget::channels() const {
     return state_.LastChannel == 0 ? 0 : state_.LastChannel + 1;
 }
 
-bool PanelScriptTarget::reportsBusy() const {
-    return state_.UsbModel;
+const AxisBook& PanelScriptTarget::axes() const {
+    return state_.Axes;
 }
 
-QString PanelScriptTarget::position(int ch) const {
-    const auto* label = window_.findChild<QLabel*>(QStringLiteral("LblPosition_%1").arg(ch));
-    return label != nullptr ? label->text() : QString();
+bool PanelScriptTarget::operatorSequencing(int ch) const {
+    const unsigned bit = 1u << ch;
+    const AxisMove* latest = state_.Axes.latest(ch);
+    // Its command still to go, or gone out inside a bracket that is not yet closed.
+    return ((state_.PresetMask | state_.RelMoveFlags | state_.AbsMoveFlags) & bit) != 0 ||
+           (latest != nullptr && latest->origin == Origin::Operator && latest->state == MoveState::Held);
 }
 
-ScriptTarget::Report PanelScriptTarget::report(int ch) const {
-    const auto lit = [this, ch](PanelView::Lamp lamp) {
-        const LampIndicator* l = window_.lamp(lamp, ch);
-        return l != nullptr && l->fillBgr() == Bgr::Red;
-    };
-    Report r;
-    r.busy = state_.UsbModel && state_.ChannelBusy[ch];
-    r.cw = lit(PanelView::Lamp::CW);
-    r.ccw = lit(PanelView::Lamp::CCW);
-    r.hp = lit(PanelView::Lamp::HP);
-    r.hold = state_.HoldOff[ch] != 0;
-    r.stop = state_.ChannelStopCondition[ch];
-    return r;
+bool PanelScriptTarget::scriptMovePending() const {
+    return moves_.script().Pending();
 }
 
-bool PanelScriptTarget::movePending(int ch) const {
-    return moves_.ScriptPending(ch);
-}
-
-bool PanelScriptTarget::movePending() const {
-    return moves_.ScriptPending();
+int PanelScriptTarget::scriptMoveClient() const {
+    return state_.ScriptMove.client;
 }
 
 void PanelScriptTarget::requestMove(Move kind, const std::array<QString, 4>& values,
-                                    const std::array<bool, 4>& given) {
-    if (kind == Move::Preset) {
-        moves_.RequestScriptPreset(values, given);
-    } else {
-        moves_.RequestScriptMove(kind == Move::Absolute, values, given);
+                                    const std::array<bool, 4>& given, int client) {
+    moves_.script().Request(kind == Move::Preset     ? ScriptMoves::Kind::Preset
+                            : kind == Move::Absolute ? ScriptMoves::Kind::Absolute
+                                                     : ScriptMoves::Kind::Relative,
+                            values, given, client);
+}
+
+bool PanelScriptTarget::cutScriptMoves(const QString& why) {
+    return moves_.script().Cut(why);
+}
+
+bool PanelScriptTarget::motion(Motion kind, int ch, bool cw, int client) {
+    const QByteArray command = kind == Motion::Jog    ? OperatorCommands::JogCommand(ch, cw)
+                               : kind == Motion::Home ? OperatorCommands::HomeCommand(ch, cw)
+                                                      : OperatorCommands::ScanCommand(ch, cw);
+    if (!channel_.SendCommand(command, Origin::Script)) {
+        return false;
     }
+    const MoveKind moveKind = kind == Motion::Jog    ? MoveKind::Jog
+                              : kind == Motion::Home ? MoveKind::Home
+                                                     : MoveKind::Scan;
+    state_.Axes.wentOut(ch, Origin::Script, moveKind, std::nullopt, false, client);
+    return true;
 }
 
-void PanelScriptTarget::cancelMoves() {
-    moves_.CancelScriptRequests();
-}
-
-void PanelScriptTarget::sendScript(const QByteArray& command) {
-    state_.ScriptSending = true;
-    channel_.SendCommand(command);
-    state_.ScriptSending = false;
-}
-
-void PanelScriptTarget::motion(Motion kind, int ch, bool cw) {
-    sendScript(kind == Motion::Jog    ? OperatorCommands::JogCommand(ch, cw)
-               : kind == Motion::Home ? OperatorCommands::HomeCommand(ch, cw)
-                                      : OperatorCommands::ScanCommand(ch, cw));
-}
-
-void PanelScriptTarget::stop(int ch) {
-    sendScript(OperatorCommands::StopCommand(ch));
+bool PanelScriptTarget::stop(int ch, const QString& why) {
+    if (!channel_.SendCommand(OperatorCommands::StopCommand(ch), Origin::Script)) {
+        return false;
+    }
+    state_.Axes.stopWentOut(ch, why);
+    return true;
 }
 
 void PanelScriptTarget::endDemo() {
@@ -115,20 +102,28 @@ void PanelScriptTarget::endDemo() {
     }
 }
 
-void PanelScriptTarget::speed(int k) {
-    // Through the speed options, so the window shows the speed the controller runs at; choosing
-    // the option sends its command as the operator's click does.
-    state_.ScriptSending = true;
-    window_.selectSpeed(k);
-    state_.ScriptSending = false;
+bool PanelScriptTarget::speed(int k) {
+    // The script's own line; the option then shows the speed the controller runs at, without
+    // sending it a second time.
+    if (!channel_.SendCommand(OperatorCommands::SpeedCommand(k), Origin::Script)) {
+        return false;
+    }
+    window_.showSpeed(k);
+    return true;
 }
 
-void PanelScriptTarget::hold(int ch, bool holdOff) {
-    sendScript(OperatorCommands::HoldOffCommand(ch, holdOff));
+bool PanelScriptTarget::hold(int ch, bool holdOff, const QString& why) {
+    if (!channel_.SendCommand(OperatorCommands::HoldOffCommand(ch, holdOff), Origin::Script)) {
+        return false;
+    }
+    if (holdOff) {
+        state_.Axes.stopWentOut(ch, why);  // holding a channel off stops it
+    }
+    return true;
 }
 
-void PanelScriptTarget::send(const QByteArray& text) {
-    sendScript(text + "\r\n");
+bool PanelScriptTarget::send(const QByteArray& text) {
+    return channel_.SendCommand(text + "\r\n", Origin::Script);
 }
 
 bool PanelScriptTarget::ask(const QByteArray& text) {

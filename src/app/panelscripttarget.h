@@ -9,8 +9,8 @@ class SetupController;
 struct PanelState;
 
 // The automation port's way into the panel: the same command builders as the buttons, the same
-// sequenced moves and free-text step of the tick, and what the window last showed. Every command
-// it hands to the link is marked as the automation's, for the traffic monitor.
+// sequenced moves and free-text step of the tick, and the axis book for what the controller last
+// reported. Every line it hands to the link is sent as the script's.
 class PanelScriptTarget : public ScriptTarget {
 public:
     PanelScriptTarget(PanelState& state, MainWindow& window, CommandChannel& channel, SequencedMoves& moves,
@@ -18,31 +18,29 @@ public:
 
     bool connected() const override;
     bool setupOpen() const override;
+    bool demoRunning() const override;
     QString model() const override;
     QString firmware() const override;
     int channels() const override;
-    bool reportsBusy() const override;
-    QString position(int ch) const override;
-    Report report(int ch) const override;
-    bool movePending(int ch) const override;
-    bool movePending() const override;
-    void requestMove(Move kind, const std::array<QString, 4>& values,
-                     const std::array<bool, 4>& given) override;
-    void cancelMoves() override;
-    void motion(Motion kind, int ch, bool cw) override;
-    void stop(int ch) override;
+    const AxisBook& axes() const override;
+    bool operatorSequencing(int ch) const override;
+    bool scriptMovePending() const override;
+    int scriptMoveClient() const override;
+    void requestMove(Move kind, const std::array<QString, 4>& values, const std::array<bool, 4>& given,
+                     int client) override;
+    bool cutScriptMoves(const QString& why) override;
+    bool motion(Motion kind, int ch, bool cw, int client) override;
+    bool stop(int ch, const QString& why) override;
     void endDemo() override;
-    void speed(int k) override;
-    void hold(int ch, bool holdOff) override;
-    void send(const QByteArray& text) override;
+    bool speed(int k) override;
+    bool hold(int ch, bool holdOff, const QString& why) override;
+    bool send(const QByteArray& text) override;
     bool ask(const QByteArray& text) override;
     AskState askState() const override;
     QByteArray takeAnswer() override;
     void dropAsk() override;
 
 private:
-    void sendScript(const QByteArray& command);
-
     PanelState& state_;
     MainWindow& window_;
     CommandChannel& channel_;

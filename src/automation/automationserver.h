@@ -1,35 +1,35 @@
 #pragma once
 
+#include "clientsession.h"
+#include "commandexecution.h"
 #include "scpiparser.h"
 #include "scripttarget.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
-#include <array>
 #include <deque>
 #include <memory>
 #include <vector>
 
+class AxisBook;
+struct AxisEvent;
 class QTcpServer;
-class QTcpSocket;
 
 // The automation port: lab scripts on this machine send SCPI lines to the panel over a loopback
-// socket, and the panel carries them out with its own handlers, through its own tick. One line is
-// one command; a query answers with exactly one line, a command with none; errors go to each
-// client's queue (SYST:ERR?). Until a client has given the token (SYST:AUTH), only *IDN? and
-// SYST:AUTH are served.
+// socket, and the panel carries them out with its own handlers, through its own tick. A query
+// answers with exactly one line, a command with none; errors go to each client's queue
+// (SYST:ERR?). Until a client has given the token (SYST:AUTH), only *IDN?, SYST:AUTH, SYST:ERR?
+// and *CLS are served. The server owns the sockets and the client sessions; what a command does is
+// CommandExecution's, and the queries that wait for motion are MotionWait's.
 class AutomationServer : public QObject {
     Q_OBJECT
 public:
     static constexpr int kMaxClients = 8;
-    static constexpr int kErrorQueue = 16;
+    static constexpr int kErrorQueue = ClientSession::kErrorQueue;
     static constexpr int kWrongTokens = 3;
     static constexpr int kLogLines = 100;
-    // A client that does not read its answers is not served beyond this much unsent output.
-    static constexpr qint64 kOutputHigh = 64 * 1024;
-    // Polls without a change after which a move counts as ended where no busy bit is reported.
-    static constexpr int kStillPolls = 5;
+    static constexpr int kAuthTimeoutMs = 10000;
 
     struct LogEntry {
         qint64 ms = 0;  // since the server started
@@ -38,7 +38,8 @@ public:
         QString outcome;  // empty when carried out
     };
 
-    AutomationServer(ScriptTarget& target, QString version, QObject* parent = nullptr);
+    // `axes` is the panel's axis book, heard for the moves that end.
+    AutomationServer(ScriptTarget& target, AxisBook& axes, QString version, QObject* parent = nullptr);
     ~AutomationServer() override;
 
     // Listens on the loopback addresses (0 picks a free port) and writes a fresh token to
@@ -49,65 +50,43 @@ public:
     int clientCount() const { return int(clients_.size()); }
     const std::deque<LogEntry>& log() const { return log_; }
 
-    // Abort scripts: every channel is sent its stop command, and commands that reach the
-    // controller (STOP apart) are refused until the operator enables scripts again.
+    // Abort scripts: the scripts' unsent moves are dropped, every channel is sent its stop command,
+    // and commands that reach the controller (STOP apart) are refused until the operator enables
+    // scripts again.
     void abortScripts();
     void enableScripts();
     bool scriptsEnabled() const { return enabled_; }
-
-    // The polling showed a position of the channel: the waits count polls by this.
-    void positionPolled(int ch);
 
 signals:
     void clientsChanged(int count);
     void enabledChanged(bool enabled);
 
 private:
-    struct Client;
-    struct Watch {
-        bool armed = false;
-        bool seenBusy = false;
-        bool moved = false;
-        int still = 0;
-        QString start;
-        QString last;
-    };
+    using ClientPtr = std::shared_ptr<ClientSession>;
 
     void accept(QTcpServer* server);
-    void drop(Client* client);
-    void serve(Client* client);
-    void serveLines(Client& client);
-    void bury();
-    void handle(Client& client, const QByteArray& line);
-    void execute(Client& client, const Scpi::Parsed& parsed);
-    // The queries answered later (WAIT?, ASK?, *OPC?): true once answered.
-    bool settle(Client& client);
+    void drop(const ClientPtr& client);
+    void serve(const ClientPtr& client);
+    void handle(const ClientPtr& client, const QByteArray& command);
+    void authenticate(const ClientPtr& client, const Scpi::Command& command);
     void settleAll();
-    void answer(Client& client, const QByteArray& text);
-    void fail(Client& client, int code, const QString& detail, bool query);
-    void logLine(const Client& client, const QByteArray& line, const QString& outcome);
-
-    // Why a command that reaches the controller may not run now; empty when it may.
-    QString refusal(bool stopCommand, bool motion) const;
-    bool channelsValid(Client& client, const Scpi::Command& command, bool query);
-    void arm(Client& client, int ch);
-    bool done(int ch) const;
+    void moveEnded(const AxisEvent& event);
+    ClientPtr find(int id) const;
+    void logLine(int client, const QByteArray& line, const QString& outcome);
 
     ScriptTarget& target_;
-    QString version_;
+    AxisBook& axes_;
+    int axesToken_ = 0;
+    CommandExecution execution_;
     std::vector<std::unique_ptr<QTcpServer>> servers_;
-    std::vector<std::unique_ptr<Client>> clients_;
-    // Clients dropped while a line was being served, freed once no line is.
-    std::vector<std::unique_ptr<Client>> graveyard_;
-    int serving_ = 0;
+    // Handlers hold a client by a shared pointer of their own, never by its place in this list:
+    // a box opened inside one lets clients come and go.
+    std::vector<ClientPtr> clients_;
     quint16 port_ = 0;
     QString tokenPath_;
     QByteArray token_;
     bool enabled_ = true;
     int nextClient_ = 1;
-    int moveOwner_ = 0;  // the client whose script move is pending
-    std::array<Watch, Scpi::kChannels> watch_{};
-    std::array<int, Scpi::kChannels> owner_{};  // the client whose motion runs on the channel
     std::deque<LogEntry> log_;
     QElapsedTimer clock_;
     QTimer settleTimer_;  // runs while a query waits for its answer

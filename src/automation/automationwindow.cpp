@@ -108,31 +108,25 @@ void AutomationWindow::hideEvent(QHideEvent* event) {
 }
 
 AutomationStatus::AutomationStatus(AutomationServer& server, QWidget* parent)
-    : QWidget(parent), server_(server) {
-    setObjectName(QStringLiteral("AutomationStatus"));
-    label_ = new QLabel;
-    label_->setObjectName(QStringLiteral("StatusAutomation"));
-    auto* button = new QPushButton(QStringLiteral("Automation..."));
-    button->setObjectName(QStringLiteral("StatusAutomationButton"));
-    button->setToolTip(QStringLiteral("The automation port: clients, last commands, Abort scripts"));
-    connect(button, &QPushButton::clicked, this, &AutomationStatus::clicked);
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(label_);
-    layout->addWidget(button);
+    : QPushButton(parent), server_(server) {
+    setObjectName(QStringLiteral("StatusAutomationButton"));
+    setToolTip(QStringLiteral("The automation port on 127.0.0.1:%1: clients, last commands, Abort scripts")
+                   .arg(server.port()));
+    setAutoDefault(false);
+    setFocusPolicy(Qt::NoFocus);
+    setStyleSheet(QStringLiteral("padding: 2px 6px;"));
     connect(&server_, &AutomationServer::clientsChanged, this, &AutomationStatus::showCount);
     connect(&server_, &AutomationServer::enabledChanged, this, [this] { showCount(server_.clientCount()); });
     showCount(server_.clientCount());
 }
 
-QString AutomationStatus::text(quint16 port, int clients, bool enabled) {
-    return QStringLiteral("SCPI %1: %2 %3%4")
-        .arg(port)
+QString AutomationStatus::text(int clients, bool enabled) {
+    return QStringLiteral("SCPI: %1 %2%3...")
         .arg(clients)
         .arg(clients == 1 ? QStringLiteral("client") : QStringLiteral("clients"))
         .arg(enabled ? QString() : QStringLiteral(", aborted"));
 }
 
 void AutomationStatus::showCount(int clients) {
-    label_->setText(text(server_.port(), clients, server_.scriptsEnabled()));
+    setText(text(clients, server_.scriptsEnabled()));
 }

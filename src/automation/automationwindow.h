@@ -1,12 +1,12 @@
 #pragma once
 
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 
 class AutomationServer;
 class QLabel;
 class QPlainTextEdit;
-class QPushButton;
 
 // The small "Automation" window: where the port listens, how many scripts are connected, the
 // token file, the last commands, and the operator's brake on scripts.
@@ -31,19 +31,16 @@ private:
     QTimer timer_;
 };
 
-// In the status bar: the port and the number of clients, and the button that opens the window.
-class AutomationStatus : public QWidget {
+// In the status bar: one button that says how many scripts are connected and opens the window;
+// the port is in its tool tip, so the status bar's other fields keep their room.
+class AutomationStatus : public QPushButton {
     Q_OBJECT
 public:
     explicit AutomationStatus(AutomationServer& server, QWidget* parent = nullptr);
-    static QString text(quint16 port, int clients, bool enabled);
-
-signals:
-    void clicked();
+    static QString text(int clients, bool enabled);
 
 private:
     void showCount(int clients);
 
     AutomationServer& server_;
-    QLabel* label_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "scpiparser.h"
 
+#include <algorithm>
 #include <array>
 
 namespace Scpi {
@@ -21,6 +22,11 @@ constexpr std::array kTree{
     Entry{{"*IDN", nullptr}, Verb::Idn, Form::Query, Params::None},
     Entry{{"*CLS", nullptr}, Verb::Cls, Form::Command, Params::None},
     Entry{{"*OPC", nullptr}, Verb::Opc, Form::Query, Params::None},
+    Entry{{"*OPC", nullptr}, Verb::OpcSet, Form::Command, Params::None},
+    Entry{{"*WAI", nullptr}, Verb::Wai, Form::Command, Params::None},
+    Entry{{"*RST", nullptr}, Verb::Rst, Form::Command, Params::None},
+    Entry{{"*ESR", nullptr}, Verb::Esr, Form::Query, Params::None},
+    Entry{{"*STB", nullptr}, Verb::Stb, Form::Query, Params::None},
     Entry{{"SYSTem", "ERRor"}, Verb::SystemError, Form::Query, Params::None},
     Entry{{"SYSTem", "AUTHenticate"}, Verb::SystemAuth, Form::Command, Params::String},
     Entry{{"CONNected", nullptr}, Verb::Connected, Form::Query, Params::None},
@@ -28,6 +34,7 @@ constexpr std::array kTree{
     Entry{{"CHANnels", nullptr}, Verb::Channels, Form::Query, Params::None},
     Entry{{"POSition", nullptr}, Verb::Position, Form::Query, Params::Channel},
     Entry{{"STATus", nullptr}, Verb::Status, Form::Query, Params::Channel},
+    Entry{{"MOTion", nullptr}, Verb::Motion, Form::Query, Params::Channel},
     Entry{{"MOVE", "RELative"}, Verb::MoveRel, Form::Command, Params::Values},
     Entry{{"MOVE", "ABSolute"}, Verb::MoveAbs, Form::Command, Params::Values},
     Entry{{"PRESet", nullptr}, Verb::Preset, Form::Command, Params::Values},
@@ -154,18 +161,8 @@ int channelOf(const Param& p) {
     return c >= 'A' && c < 'A' + kChannels ? c - 'A' : -1;
 }
 
-bool isValue(const QByteArray& text) {
-    qsizetype i = (text.startsWith('+') || text.startsWith('-')) ? 1 : 0;
-    const qsizetype digits = text.size() - i;
-    if (digits < 1 || digits > 9) {
-        return false;
-    }
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            return false;
-        }
-    }
-    return true;
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
 }
 
 int directionOf(const QByteArray& word) {
@@ -283,11 +280,16 @@ Parsed withParams(const Entry& entry, const std::vector<Param>& params) {
                 const Param& v = params[i + 1];
                 Target& t = c.targets.back();
                 if (entry.params == Params::Values) {
-                    if (v.quoted || !isValue(v.text)) {
-                        return refused(IllegalParameterValue,
-                                       QStringLiteral("a whole number of up to 9 digits expected"));
+                    const Whole w = v.quoted ? Whole{IllegalParameterValue, 0} : wholeValue(v.text);
+                    if (w.code != NoError) {
+                        return refused(
+                            w.code,
+                            w.code == DataOutOfRange
+                                ? QStringLiteral("%1 is out of range").arg(QString::fromLatin1(v.text))
+                                : QStringLiteral("a whole number expected"));
                     }
-                    t.value = v.text;
+                    t.number = w.number;
+                    t.value = QByteArray::number(w.number);
                 } else if (entry.params == Params::Directions) {
                     t.direction = v.quoted ? 0 : directionOf(v.text);
                     if (t.direction == 0) {
@@ -343,10 +345,14 @@ QString codeText(int code) {
             return QStringLiteral("Execution error");
         case SettingsConflict:
             return QStringLiteral("Settings conflict");
+        case DataOutOfRange:
+            return QStringLiteral("Data out of range");
         case TooMuchData:
             return QStringLiteral("Too much data");
         case IllegalParameterValue:
             return QStringLiteral("Illegal parameter value");
+        case DeviceError:
+            return QStringLiteral("Device-specific error");
         case QueueOverflow:
             return QStringLiteral("Queue overflow");
         default:
@@ -375,7 +381,7 @@ Parsed parse(QByteArrayView line) {
     }
     line = trimmed(line);
     if (line.isEmpty()) {
-        return refused(CommandError, QStringLiteral("empty line"));
+        return refused(CommandError, QStringLiteral("empty command"));
     }
     qsizetype end = 0;
     while (end < line.size() && !isBlank(line[end])) {
@@ -408,15 +414,16 @@ Parsed parse(QByteArrayView line) {
                            QStringLiteral("header %1").arg(QString::fromLatin1(header)));
         }
     }
+    const Entry* named = nullptr;
     for (const Entry& e : kTree) {
         const std::size_t depth = e.keywords[1] == nullptr ? 1 : 2;
         if (depth != keywords.size() || !matches(keywords[0], e.keywords[0]) ||
             (depth == 2 && !matches(keywords[1], e.keywords[1]))) {
             continue;
         }
+        named = &e;
         if (query != (e.form == Form::Query)) {
-            return refused(CommandError,
-                           query ? QStringLiteral("no query form") : QStringLiteral("query only: add ?"));
+            continue;  // *OPC has both forms
         }
         std::vector<Param> params;
         QString detail;
@@ -425,7 +432,75 @@ Parsed parse(QByteArrayView line) {
         }
         return withParams(e, params);
     }
+    if (named != nullptr) {
+        return refused(CommandError,
+                       query ? QStringLiteral("no query form") : QStringLiteral("query only: add ?"));
+    }
     return refused(UndefinedHeader, QStringLiteral("header %1").arg(QString::fromLatin1(header)));
+}
+
+Whole wholeValue(QByteArrayView text) {
+    text = trimmed(text);
+    qsizetype i = 0;
+    const bool negative = i < text.size() && text[i] == '-';
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        ++i;
+    }
+    QByteArray digits;  // the mantissa's digits, the point left out
+    int fraction = 0;   // how many of them stand after the point
+    bool point = false;
+    for (; i < text.size() && (isDigit(text[i]) || (text[i] == '.' && !point)); ++i) {
+        if (text[i] == '.') {
+            point = true;
+        } else {
+            digits += text[i];
+            fraction += point ? 1 : 0;
+        }
+    }
+    int exponent = 0;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        const bool down = i < text.size() && text[i] == '-';
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+            ++i;
+        }
+        const qsizetype from = i;
+        for (; i < text.size() && isDigit(text[i]); ++i) {
+            exponent = std::min(exponent * 10 + (text[i] - '0'), 1000);
+        }
+        if (i == from) {
+            return {IllegalParameterValue, 0};
+        }
+        exponent = down ? -exponent : exponent;
+    }
+    if (digits.isEmpty() || i != text.size()) {
+        return {IllegalParameterValue, 0};
+    }
+    // digits x 10^(exponent - fraction), exactly: the digits the shift moves behind the point
+    // must all be 0.
+    int shift = exponent - fraction;
+    while (shift < 0 && !digits.isEmpty()) {
+        if (digits.back() != '0') {
+            return {IllegalParameterValue, 0};
+        }
+        digits.chop(1);
+        ++shift;
+    }
+    while (digits.size() > 1 && digits.front() == '0') {
+        digits.remove(0, 1);
+    }
+    if (digits.isEmpty() || digits == "0") {
+        return {NoError, 0};
+    }
+    constexpr int kMaxDigits = 15;
+    if (shift > kMaxDigits || digits.size() + shift > kMaxDigits) {
+        return {DataOutOfRange, 0};
+    }
+    qint64 number = digits.toLongLong();
+    for (; shift > 0; --shift) {
+        number *= 10;
+    }
+    return {NoError, negative ? -number : number};
 }
 
 }  // namespace Scpi

@@ -5,16 +5,22 @@
 #include <QString>
 #include <vector>
 
-// The automation port's command language: one line, SCPI style. A header of colon-separated
-// keywords, each in its short form (the capitals of its name) or in full, in any case; a "?" for
-// a query; then parameters separated by commas. Parsing is a pure function of the line, so a
-// fuzzer can call it and the server only carries out what comes back.
+// The automation port's command language, SCPI style. A line holds one command or several joined
+// by ";". A command is a header of colon-separated keywords, each in its short form (the capitals
+// of its name) or in full, in any case; a "?" for a query; then parameters separated by commas.
+// Parsing is a pure function of the text, so a fuzzer can call it and the server only carries out
+// what comes back.
 namespace Scpi {
 
 enum class Verb {
     Idn,
     Cls,
-    Opc,
+    Opc,     // *OPC?
+    OpcSet,  // *OPC
+    Wai,
+    Rst,
+    Esr,
+    Stb,
     SystemError,
     SystemAuth,
     Connected,
@@ -22,6 +28,7 @@ enum class Verb {
     Channels,
     Position,
     Status,
+    Motion,
     MoveRel,
     MoveAbs,
     Preset,
@@ -47,8 +54,10 @@ enum Code : int {
     UndefinedHeader = -113,
     ExecutionError = -200,
     SettingsConflict = -221,
+    DataOutOfRange = -222,
     TooMuchData = -223,
     IllegalParameterValue = -224,
+    DeviceError = -300,
     QueueOverflow = -350,
 };
 
@@ -62,7 +71,8 @@ inline constexpr int kMaxWaitMs = 3600 * 1000;
 
 struct Target {
     int ch = 0;         // 0..3 for A..D
-    QByteArray value;   // MOVE/PRES: the value text as given ("+1000"); empty otherwise
+    QByteArray value;   // MOVE/PRES: the value as a plain whole number ("1000", "-250")
+    qint64 number = 0;  // the same as a number
     int direction = 0;  // JOG/HOME/SCAN: +1 clockwise, -1 counter-clockwise
     bool on = false;    // HOLD
 };
@@ -83,8 +93,16 @@ struct Parsed {
     bool query() const;  // the verb answers with a line
 };
 
-// `line` without its line end. Every byte must be printable ASCII, space or tab.
-Parsed parse(QByteArrayView line);
+// One command, without its line end. Every byte must be printable ASCII, space or tab.
+Parsed parse(QByteArrayView command);
+
+// A value in float notation (1000, +1000.0, 1E3) that stands for a whole number: the number, or
+// why not (IllegalParameterValue for a fraction or no number, DataOutOfRange beyond 15 digits).
+struct Whole {
+    int code = NoError;
+    qint64 number = 0;
+};
+Whole wholeValue(QByteArrayView text);
 
 // The channel letter of 0..3.
 inline char channelLetter(int ch) {

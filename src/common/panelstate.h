@@ -1,5 +1,7 @@
 #pragma once
 
+#include "axisbook.h"
+
 #include <QByteArray>
 #include <QString>
 #include <array>
@@ -33,8 +35,10 @@ struct PanelState {
     bool UsbModel = false;
     bool FourChModel = false;
     int LastChannel = 0;
+    QString Firmware;  // the version reply that identified it
 
-    // Reported per-channel state
+    // Reported per-channel state, as the sequencer works with it (the demonstration drive clears a
+    // stop condition at its start); what the controller said is kept in the axis book.
     std::array<int, 5> HoldOff{};  // 1 or 0
     std::array<bool, 5> ChannelBusy{};
     std::array<bool, 5> ChannelStopCondition{};
@@ -57,26 +61,30 @@ struct PanelState {
     // Published by the table write in the same way: true exactly while its timer runs.
     bool TableWriting = false;
 
-    // Requests of the automation port, served by the same tick steps as the operator's. A channel
-    // whose bit is set in a ScriptMove takes its value from there instead of its set-data box, so
-    // a script never overwrites what the operator typed; `owned` says that the sequence (brackets
-    // included) is the script's. The operator's Start or Preset takes a channel back.
-    struct ScriptMove {
-        bool owned = false;
-        std::uint16_t mask = 0;
-        std::array<QString, 5> value{};
+    // The automation port's preset or move: a request word of its own, laid out as the operator's
+    // (bits 0-3 channels still to send, bit 6 closing "S3017" still to send, bit 7 opening "S3016"
+    // still to send) and served by the tick after the operator's words, so neither overwrites the
+    // other. Values are the script's, never the set-data boxes'.
+    struct ScriptMoveWord {
+        enum class Kind { None, Preset, Relative, Absolute };
+        Kind kind = Kind::None;
+        std::uint16_t flags = 0;
+        std::uint8_t channels = 0;  // every channel it was asked for
+        bool begun = false;         // some of it has gone out
+        int client = 0;
+        std::array<QString, 4> value{};
+        std::array<quint64, 4> move{};  // each channel's move in the axis book
     };
-    ScriptMove ScriptPreset;
-    ScriptMove ScriptRel;
-    ScriptMove ScriptAbs;
-    // True while a command of the automation port is being handed to the link (traffic class).
-    bool ScriptSending = false;
+    ScriptMoveWord ScriptMove;
     // A raw query of the automation port through the tick's free-text step; its reply is kept
     // here and never reaches the receive box.
     enum class ScriptAsk { None, Pending, Sent, Answered, TimedOut };
     ScriptAsk ScriptAskState = ScriptAsk::None;
     QByteArray ScriptAskText;   // without CR LF
     QByteArray ScriptAskReply;  // CR LF pairs removed
+
+    // What the controller last reported per channel, each channel's moves and their outcomes.
+    AxisBook Axes;
 
     // Receive buffers; they survive disconnects on purpose (a partial reply joins the next data).
     QByteArray NetRxBuffer;

@@ -142,6 +142,12 @@ std::int64_t roundHalfAway(double value) {
     return static_cast<std::int64_t>(r);
 }
 
+std::optional<std::int64_t> wholeNumber(const QString& text) {
+    bool ok = false;
+    const qlonglong value = text.trimmed().toLongLong(&ok, 10);
+    return ok ? std::optional<std::int64_t>(value) : std::nullopt;
+}
+
 QString signedPadded(std::int64_t value, int digits) {
     const QString magnitude =
         QString::number(static_cast<qulonglong>(value < 0 ? -value : value)).rightJustified(digits, u'0');

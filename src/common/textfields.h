@@ -27,6 +27,10 @@ double leadingNumber(const QString& text);
 // optional decimal fraction, optional exponent.
 bool isNumeric(const QString& text);
 
+// A position as the controller writes it (+0001000, -250), surrounding blanks allowed; anything
+// else (the dashes of an unused channel, a damaged reply) is no number.
+std::optional<std::int64_t> wholeNumber(const QString& text);
+
 // Rounds half away from zero, the rule used wherever a typed value becomes a whole number.
 std::int64_t roundHalfAway(double value);
 

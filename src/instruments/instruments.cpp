@@ -20,8 +20,9 @@ Instruments::Instruments(const PanelState& state, CommandChannel& channel, Sessi
       view_(view),
       monitor_(std::make_unique<TrafficMonitor>(recorder, messages)),
       chart_(std::make_unique<ChartWindow>(history)) {
-    connect(&channel, &CommandChannel::commandSent, this,
-            [this](const QByteArray& text, bool lan) { recorder.commandSent(text, lan); });
+    connect(
+        &channel, &CommandChannel::commandSent, this,
+        [this](const QByteArray& text, bool lan, Origin origin) { recorder.commandSent(text, lan, origin); });
     connect(&channel, &CommandChannel::bytesReceived, this,
             [this](const QByteArray& data, bool lan) { recorder.bytesReceived(data, lan); });
     connect(&channel, &CommandChannel::replyDelivered, this, [this] { figures.replyDelivered(); });

@@ -1,23 +1,16 @@
 #include "positionhistory.h"
 
+#include "textfields.h"
+
 #include <algorithm>
 
 PositionHistory::PositionHistory(MsClock clock) : clock_(std::move(clock)) {}
-
-std::optional<qint64> PositionHistory::parsePosition(const QString& text) {
-    bool ok = false;
-    const qint64 value = text.trimmed().toLongLong(&ok, 10);
-    if (!ok) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 bool PositionHistory::addPosition(int ch, const QString& text) {
     if (ch < 0 || ch >= kChannels) {
         return false;
     }
-    const std::optional<qint64> value = parsePosition(text);
+    const std::optional<qint64> value = TextFields::wholeNumber(text);
     if (!value) {
         return false;
     }

@@ -47,7 +47,6 @@ public:
     // The sample nearest to `ms` within `toleranceMs`, if any.
     std::optional<Sample> nearest(int ch, qint64 ms, qint64 toleranceMs) const;
     static QString markName(Mark mark);
-    static std::optional<qint64> parsePosition(const QString& text);
 
 private:
     void forgetOld(qint64 now);

@@ -63,12 +63,12 @@ StatusStrip::StatusStrip(StatusFigures& figures, CommandChannel& channel, const 
         button->setAutoDefault(false);
         button->setFocusPolicy(Qt::NoFocus);  // Tab order of the panel stays as it was
         button->setMinimumWidth(0);
-        button->setStyleSheet(QStringLiteral("padding: 2px 10px;"));
+        button->setStyleSheet(QStringLiteral("padding: 2px 6px;"));
     }
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(6, 0, 0, 0);
-    layout->setSpacing(6);
+    layout->setSpacing(4);
     layout->addWidget(help);
     layout->addStretch();
     for (QLabel* label : {link_, session_, model_, rate_, timeouts_}) {

@@ -47,11 +47,25 @@ TrafficEntry& TrafficRecorder::append(QByteArray text, bool sent, bool lan, Traf
     return entry;
 }
 
-void TrafficRecorder::commandSent(const QByteArray& text, bool lan) {
-    const bool table = state_.TableReading || state_.TableWriting;
-    const TrafficClass cls = table                  ? TrafficClass::Table
-                             : state_.ScriptSending ? TrafficClass::Automation
-                                                    : TrafficClass::Operator;
+TrafficClass TrafficRecorder::classOf(Origin origin) {
+    switch (origin) {
+        case Origin::Polling:
+            return TrafficClass::Polling;
+        case Origin::Table:
+            return TrafficClass::Table;
+        case Origin::Script:
+        case Origin::Ask:
+            return TrafficClass::Automation;
+        case Origin::FreeText:
+        case Origin::Operator:
+        case Origin::Demo:
+            break;
+    }
+    return TrafficClass::Operator;
+}
+
+void TrafficRecorder::commandSent(const QByteArray& text, bool lan, Origin origin) {
+    const TrafficClass cls = classOf(origin);
     const qint64 ms = clock_();
     // A command text normally holds one line; a pasted free text may hold several.
     qsizetype from = 0;
@@ -66,26 +80,9 @@ void TrafficRecorder::commandSent(const QByteArray& text, bool lan) {
     }
     const int link = linkIndex(lan);
     lastClass_[link] = cls;
-    if (state_.TableReading) {
+    if (isQuery(origin, state_.TableReading)) {
         query_[link] = Query{true, ms, cls};
     }
-}
-
-void TrafficRecorder::tickSent(const QByteArray& command, bool rotation) {
-    if (end_ == first_) {
-        return;
-    }
-    TrafficEntry& last = ring_[(end_ - 1) % kCapacity];
-    // The tick reports right after the channel did; anything else means the report is stale.
-    if (!last.sent || !withoutCr(command.endsWith('\n') ? command.chopped(1) : command).endsWith(last.text)) {
-        return;
-    }
-    if (rotation) {
-        last.cls = TrafficClass::Polling;
-    }
-    const int link = linkIndex(last.lan);
-    lastClass_[link] = last.cls;
-    query_[link] = Query{true, last.ms, last.cls};
 }
 
 void TrafficRecorder::bytesReceived(const QByteArray& data, bool lan) {

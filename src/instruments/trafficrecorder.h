@@ -1,6 +1,7 @@
 #pragma once
 
 #include "msclock.h"
+#include "origin.h"
 
 #include <QByteArray>
 #include <QString>
@@ -33,8 +34,8 @@ struct TrafficEntry {
 
 // Every line sent and received on either link, the last kCapacity of them, in wire order. Each
 // line costs one slot of a fixed ring and no search, so recording never holds up the tick. The
-// recorder sees what the command channel reports (commands sent, bytes received) and what the
-// polling tick says it sent; it has no view and emits nothing: the monitor reads it on a timer.
+// recorder sees what the command channel reports (commands sent with whose they are, bytes
+// received); it has no view and emits nothing: the monitor reads it on a timer.
 class TrafficRecorder {
 public:
     static constexpr int kCapacity = 10000;
@@ -42,14 +43,12 @@ public:
 
     TrafficRecorder(const PanelState& state, MsClock clock);
 
-    // A command text as the channel sent it (CR LF included). While the table read or write runs
-    // it is table traffic, and a table read's query waits for its answer.
-    void commandSent(const QByteArray& text, bool lan);
+    // A command text as the channel sent it (CR LF included), with whose line it is. Queries (the
+    // rotation's, free text, a script's raw query, the table read's) wait for their answer.
+    void commandSent(const QByteArray& text, bool lan, Origin origin);
     // Raw bytes as they arrived; lines are taken at each line feed.
     void bytesReceived(const QByteArray& data, bool lan);
-    // The polling tick reports the query it has just sent: the rotation's queries are polling
-    // traffic; both kinds wait for their answer.
-    void tickSent(const QByteArray& command, bool rotation);
+    static TrafficClass classOf(Origin origin);
     void clear();
 
     // Entries are numbered from 0 in the order they were recorded; [firstSeq, endSeq) is held.

@@ -17,7 +17,7 @@ CommandChannel::CommandChannel(PanelState& state, PanelView& view, MessageSink& 
     connect(&MSComm1, &QSerialPort::errorOccurred, this, &CommandChannel::onSerialError);
 }
 
-bool CommandChannel::SendCommand(const QByteArray& text) {
+bool CommandChannel::SendCommand(const QByteArray& text, Origin origin) {
     const bool lan = view_.lanSelected();
     bool ok = false;
     if (lan) {
@@ -39,17 +39,21 @@ bool CommandChannel::SendCommand(const QByteArray& text) {
         }
     }
     if (!ok) {
-        EndSession();
+        EndSession(QStringLiteral("not connected"));
         messages_.showMessage(QStringLiteral("Not connected !"), QString(), MessageSink::Icon::None);
         return false;
     }
-    emit commandSent(text, lan);
+    // Queries are answered by a reply; everything else by nothing, or by a refusal that the axis
+    // book must not take for a reply.
+    state_.Axes.lineSent(isQuery(origin, state_.TableReading));
+    emit commandSent(text, lan, origin);
     return true;
 }
 
-void CommandChannel::EndSession() {
+void CommandChannel::EndSession(const QString& why) {
     state_.Connected = false;
     timer2_.setInterval(0);
+    state_.Axes.sessionEnded(why);
     view_.setConnectColour(Bgr::ButtonFace);
     view_.setQuitColour(Bgr::ButtonFace);
     view_.setConnectCaption(QStringLiteral("Connect"));
@@ -76,7 +80,7 @@ void CommandChannel::onSerialError(QSerialPort::SerialPortError error) {
     MSComm1.close();
     const bool session = state_.Connected && !view_.lanSelected();
     if (session) {
-        EndSession();
+        EndSession(QStringLiteral("the serial port is gone"));
     }
     emit serialPortLost();
     if (session) {

@@ -29,14 +29,14 @@ public:
     void setReplySink(ReplySink* sink) { sink_ = sink; }
 
     // CommandLink
-    bool SendCommand(const QByteArray& text) override;
+    bool SendCommand(const QByteArray& text, Origin origin) override;
     QByteArray ReadUsbInput() override;
     void PollUsbInput() override;
     bool usbPortOpen() const override;
 
     // Ends the session without closing the link: state first, so that ticks and socket events
     // during the message box that follows find the session already closed.
-    void EndSession() override;
+    void EndSession(const QString& why) override;
 
     // Link set-up for the connection session. Opening the TCP link only starts connecting.
     void openTcp(const QString& host, quint16 port);
@@ -51,7 +51,7 @@ public:
 
 signals:
     // Observers (traffic monitor, status bar); emitted after the bytes went out or came in.
-    void commandSent(const QByteArray& text, bool lan);
+    void commandSent(const QByteArray& text, bool lan, Origin origin);
     void bytesReceived(const QByteArray& data, bool lan);
     void replyDelivered(const QByteArray& reply, bool lan);
     void sessionEnded();

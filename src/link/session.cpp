@@ -183,6 +183,7 @@ void Session::Disconnect() {
     }
     timer2_.setInterval(0);
     state_.Connected = false;
+    state_.Axes.sessionEnded(QStringLiteral("the operator disconnected"));
     view_.setConnectCaption(QStringLiteral("Connect"));
     view_.setConnectColour(Bgr::ButtonFace);
     view_.setQuitColour(Bgr::ButtonFace);

@@ -54,7 +54,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     escape->setObjectName(QStringLiteral("EscStop"));
     escape->setContext(Qt::WindowShortcut);
     escape->setAutoRepeat(false);
-    connect(escape, &QShortcut::activated, this, [this] { emit ctrClicked(6); });
+    connect(escape, &QShortcut::activated, this, &MainWindow::escPressed);
 }
 
 QFont MainWindow::positionFont(int points) {
@@ -142,7 +142,6 @@ void MainWindow::setFirmwareLine(const QString& text) {
 
 void MainWindow::setPosition(int ch, const QString& text) {
     position_.at(ch)->setText(text);
-    emit positionShown(ch, text);
 }
 
 LampIndicator* MainWindow::lamp(Lamp lamp, int ch) const {
@@ -158,13 +157,7 @@ LampIndicator* MainWindow::lamp(Lamp lamp, int ch) const {
 }
 
 void MainWindow::setLamp(Lamp which, int ch, bool lit) {
-    LampIndicator* indicator = lamp(which, ch);
-    const std::uint32_t fill = lit ? Bgr::Red : Bgr::White;
-    const bool changed = indicator->fillBgr() != fill;
-    indicator->setFillBgr(fill);
-    if (changed) {
-        emit lampChanged(which, ch, lit);
-    }
+    lamp(which, ch)->setFillBgr(lit ? Bgr::Red : Bgr::White);
 }
 
 void MainWindow::setHoldOffLit(int ch, bool lit) {
@@ -175,13 +168,20 @@ void MainWindow::setHoldOffLit(int ch, bool lit) {
     }
     holdOffLit_[ch] = lit;
     setBackColour(holdOff_[ch], lit ? Bgr::Red : Bgr::ButtonFace);
-    emit holdOffChanged(ch, lit);
 }
 
 void MainWindow::selectSpeed(int k) {
     QAbstractButton* option = speed_->button(k);
     if (option != nullptr && !option->isChecked()) {
         option->setChecked(true);  // reports through the option's toggled handler, as a click does
+    }
+}
+
+void MainWindow::showSpeed(int k) {
+    QAbstractButton* option = speed_->button(k);
+    if (option != nullptr) {
+        const QSignalBlocker quiet(option);  // only the option that becomes selected reports
+        option->setChecked(true);
     }
 }
 

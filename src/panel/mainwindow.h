@@ -51,6 +51,9 @@ public:
     void setLamp(Lamp lamp, int ch, bool lit) override;
     void setHoldOffLit(int ch, bool lit) override;
     void selectSpeed(int k) override;
+    // Shows RadSpeed(k) selected without running its click handling: for a speed command that has
+    // already gone out.
+    void showSpeed(int k);
 
     void setDemoControlsVisible(bool visible) override;
     void setChannelFontSize(int ch, int points) override;
@@ -74,6 +77,7 @@ signals:
     void channelClicked(int ch);
     void jogClicked(bool cw);
     void ctrClicked(int index);  // 4 Preset, 5 Start, 6 Stop
+    void escPressed();           // does what Stop does
     void speedChosen(int k);     // RadSpeed(k) became selected, by a click or by selectSpeed
     void holdOffClicked(int ch);
     void setupClicked();
@@ -82,12 +86,6 @@ signals:
     void quitClicked();
     void demoClicked();
     void aboutRequested();
-
-    // What the display shows, for the instruments: every position the reply interpreter shows
-    // (also an unchanged one), and a lamp or the hold-off only when it changes.
-    void positionShown(int ch, const QString& text);
-    void lampChanged(PanelView::Lamp lamp, int ch, bool lit);
-    void holdOffChanged(int ch, bool lit);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -6,10 +6,18 @@
 #include "mainview.h"
 #include "messages.h"
 #include "panelstate.h"
+#include "scriptmoves.h"
 
 OperatorCommands::OperatorCommands(PanelState& state, MainView& view, CommandLink& link,
-                                   MessageSink& messages, IntervalTimer& timer2, QObject* parent)
-    : QObject(parent), state_(state), view_(view), link_(link), messages_(messages), timer2_(timer2) {}
+                                   MessageSink& messages, IntervalTimer& timer2, ScriptMoves& script,
+                                   QObject* parent)
+    : QObject(parent),
+      state_(state),
+      view_(view),
+      link_(link),
+      messages_(messages),
+      timer2_(timer2),
+      script_(script) {}
 
 QByteArray OperatorCommands::ChannelCommand(int ch, const char* code) {
     return QByteArray("S3") + char('0' + ch) + code + "\r\n";
@@ -20,10 +28,11 @@ QByteArray OperatorCommands::SpeedCommand(int k) {
     return k >= 0 && k <= 2 ? QByteArray("S71") + speed[k] + "\r\n" : QByteArray();
 }
 
-void OperatorCommands::sendToSelected(const char* code) {
+void OperatorCommands::sendToSelected(const char* code, std::optional<MoveKind> kind) {
     for (int ch = 0; ch < 4; ++ch) {
-        if (state_.ChannelSelected[ch] != 0) {
-            link_.SendCommand(ChannelCommand(ch, code));
+        if (state_.ChannelSelected[ch] != 0 &&
+            link_.SendCommand(ChannelCommand(ch, code), Origin::Operator) && kind) {
+            state_.Axes.wentOut(ch, Origin::Operator, *kind, std::nullopt, false);
         }
     }
 }
@@ -42,13 +51,13 @@ void OperatorCommands::Jog(bool cw) {
     const int mode = view_.controlMode();
     if ((mode == ModeHp || mode == ModeScn) && state_.ScanArmed != 0) {
         if (mode == ModeHp) {
-            sendToSelected(cw ? "1E" : "1F");
+            sendToSelected(cw ? "1E" : "1F", MoveKind::Home);
         } else {
-            sendToSelected(cw ? "0E" : "0F");
+            sendToSelected(cw ? "0E" : "0F", MoveKind::Scan);
         }
         disarm();
     } else {
-        sendToSelected(cw ? "08" : "09");
+        sendToSelected(cw ? "08" : "09", MoveKind::Jog);
     }
 }
 
@@ -56,8 +65,6 @@ void OperatorCommands::Preset() {
     for (int ch = 0; ch < 4; ++ch) {
         if (state_.ChannelSelected[ch] != 0) {
             state_.PresetMask |= std::uint16_t(1u << ch);
-            // The operator's own value from now on, not a script's.
-            state_.ScriptPreset.mask &= std::uint16_t(~(1u << ch));
         }
     }
 }
@@ -70,8 +77,6 @@ void OperatorCommands::Start() {
         return;
     }
     std::uint16_t& flags = mode == ModeRel ? state_.RelMoveFlags : state_.AbsMoveFlags;
-    // A script's sequence still pending here is replaced by the operator's.
-    (mode == ModeRel ? state_.ScriptRel : state_.ScriptAbs) = {};
     flags = 0;
     int count = 0;
     for (int ch = 0; ch < 4; ++ch) {
@@ -85,23 +90,41 @@ void OperatorCommands::Start() {
     }
 }
 
-void OperatorCommands::Stop() {
+void OperatorCommands::Stop(bool esc) {
     if (state_.DemoFlags & 0x0F) {
         state_.DemoFlags |= 16;
     }
-    sendToSelected("40");
+    const QString why = esc ? QStringLiteral("Esc pressed") : QStringLiteral("Stop pressed");
+    std::uint8_t selected = 0;
+    for (int ch = 0; ch < 4; ++ch) {
+        selected |= std::uint8_t(state_.ChannelSelected[ch] != 0 ? 1u << ch : 0u);
+    }
+    // A script's move of a channel being stopped must not start after the stop: what it still had
+    // to send is dropped, and a bracket it opened is closed first.
+    if (script_.Channels() & selected) {
+        script_.Cut(why);
+    }
+    for (int ch = 0; ch < 4; ++ch) {
+        if ((selected & (1u << ch)) && link_.SendCommand(StopCommand(ch), Origin::Operator)) {
+            state_.Axes.stopWentOut(ch, why);
+        }
+    }
     disarm();
 }
 
 void OperatorCommands::SpeedChosen(int k) {
     const QByteArray command = SpeedCommand(k);
     if (!command.isEmpty()) {
-        link_.SendCommand(command);
+        link_.SendCommand(command, Origin::Operator);
     }
 }
 
 void OperatorCommands::HoldOffClicked(int ch) {
-    link_.SendCommand(HoldOffCommand(ch, state_.HoldOff[ch] == 0));
+    const bool holdOff = state_.HoldOff[ch] == 0;
+    // Holding a channel off stops it, as a stop command does.
+    if (link_.SendCommand(HoldOffCommand(ch, holdOff), Origin::Operator) && holdOff) {
+        state_.Axes.stopWentOut(ch, QStringLiteral("hold-off pressed"));
+    }
 }
 
 void OperatorCommands::SetupClicked() {

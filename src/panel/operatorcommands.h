@@ -1,11 +1,15 @@
 #pragma once
 
 #include <QObject>
+#include <cstdint>
+#include <optional>
 
 class CommandLink;
 class IntervalTimer;
 class MainView;
 class MessageSink;
+class ScriptMoves;
+enum class MoveKind : std::uint8_t;
 struct PanelState;
 
 // What the main window's buttons do. Most handlers send one short command per selected channel
@@ -16,13 +20,14 @@ public:
     enum Mode { ModeHp = 0, ModeRel = 1, ModeAbs = 2, ModeScn = 3 };
 
     OperatorCommands(PanelState& state, MainView& view, CommandLink& link, MessageSink& messages,
-                     IntervalTimer& timer2, QObject* parent = nullptr);
+                     IntervalTimer& timer2, ScriptMoves& script, QObject* parent = nullptr);
 
     void ChannelClicked(int ch);
     void Jog(bool cw);
     void Preset();
     void Start();
-    void Stop();
+    // Stop, from its button or from the Esc key; the two are told apart in the moves' outcomes.
+    void Stop(bool esc = false);
     void SpeedChosen(int k);
     void HoldOffClicked(int ch);
     void SetupClicked();
@@ -46,8 +51,9 @@ signals:
     void setupRequested();
 
 private:
-    // "S3" + channel digit + code for every selected channel.
-    void sendToSelected(const char* code);
+    // "S3" + channel digit + code for every selected channel; a jog, home search or scan is entered
+    // in the axis book as it goes out.
+    void sendToSelected(const char* code, std::optional<MoveKind> kind = std::nullopt);
     void disarm();
 
     PanelState& state_;
@@ -55,4 +61,5 @@ private:
     CommandLink& link_;
     MessageSink& messages_;
     IntervalTimer& timer2_;
+    ScriptMoves& script_;
 };

@@ -44,29 +44,46 @@ void PollingCycle::Tick() {
     link_.PollUsbInput();
 
     if (state_.Connected) {
+        // The operator comes first: a script sequence under way, or one that wants the channels
+        // of the operator's request, is cut before the operator's own step.
+        ScriptMoves& script = moves_.script();
+        const std::uint8_t asked =
+            std::uint8_t((state_.PresetMask | state_.RelMoveFlags | state_.AbsMoveFlags) & 0x0F);
         if (state_.DemoFlags & 0x0F) {
-            moves_.DemoStep();
-        } else if (state_.PresetMask != 0) {
-            moves_.PresetStep();
+            if (script.YieldTo(0x0F, QStringLiteral("the demonstration drive took over"))) {
+                moves_.DemoStep();
+            }
+        } else if (asked != 0 || state_.RelMoveFlags != 0 || state_.AbsMoveFlags != 0) {
+            if (!script.YieldTo(asked, QStringLiteral("taken over by the operator"))) {
+                return;
+            }
+            if (state_.PresetMask != 0) {
+                moves_.PresetStep();
+            } else if (state_.RelMoveFlags != 0) {
+                moves_.RelMoveStep();
+            } else {
+                moves_.AbsMoveStep();
+            }
             return;
-        } else if (state_.RelMoveFlags != 0) {
-            moves_.RelMoveStep();
-            return;
-        } else if (state_.AbsMoveFlags != 0) {
-            moves_.AbsMoveStep();
+        } else if (script.Pending()) {
+            script.Step();
             return;
         }
     }
 
     ++state_.ReplyWaitTicks;
     if (state_.ReplyWaitTicks > kReplyTimeoutTicks) {
+        // A script's raw query that draws no answer is the script's business: it says TIMEOUT,
+        // and the session is not counted a step nearer to "Connection failed !" for it.
+        const bool scriptAsk = state_.PollStep == 6 && state_.ScriptAskState == PanelState::ScriptAsk::Sent;
         if (state_.PollStep == 6) {
             state_.PollStep = state_.UsbModel ? 20 : 0;
-            if (state_.ScriptAskState == PanelState::ScriptAsk::Sent) {
-                state_.ScriptAskState = PanelState::ScriptAsk::TimedOut;
-            }
         }
-        ++state_.TimeoutCount;
+        if (scriptAsk) {
+            state_.ScriptAskState = PanelState::ScriptAsk::TimedOut;
+        } else {
+            ++state_.TimeoutCount;
+        }
         ++state_.TimeoutsSeen;
         state_.AwaitingReply = 0;
         state_.ReplyWaitTicks = 0;
@@ -75,7 +92,7 @@ void PollingCycle::Tick() {
 
     if (state_.TimeoutCount > kTimeoutsBeforeLoss) {
         // State first: the box runs an event loop in which nothing may find the session open.
-        link_.EndSession();
+        link_.EndSession(QStringLiteral("connection failed"));
         messages_.showMessage(QStringLiteral("Connection failed !"), QString(), MessageSink::Icon::None);
     }
     if (state_.AwaitingReply != 0 || !state_.Connected) {
@@ -83,10 +100,7 @@ void PollingCycle::Tick() {
     }
     if (state_.PendingFreeText != 0) {
         state_.PollStep = 6;
-        const QByteArray line = view_.sendText().toLatin1() + "\r\n";
-        if (link_.SendCommand(line) && querySent_) {
-            querySent_(line, false);
-        }
+        link_.SendCommand(view_.sendText().toLatin1() + "\r\n", Origin::FreeText);
         state_.PendingFreeText = 0;
         state_.AwaitingReply = 1;
         return;
@@ -94,20 +108,14 @@ void PollingCycle::Tick() {
     if (state_.ScriptAskState == PanelState::ScriptAsk::Pending) {
         // The automation port's raw query takes the same step as the operator's free text.
         state_.PollStep = 6;
-        const QByteArray line = state_.ScriptAskText + "\r\n";
-        state_.ScriptSending = true;
-        const bool sent = link_.SendCommand(line);
-        state_.ScriptSending = false;
-        if (sent && querySent_) {
-            querySent_(line, false);
-        }
+        link_.SendCommand(state_.ScriptAskText + "\r\n", Origin::Ask);
         state_.ScriptAskState = PanelState::ScriptAsk::Sent;
         state_.AwaitingReply = 1;
         return;
     }
     const QByteArray& command = pollCommand(state_.PollStep, state_.UsbModel);
-    if (!command.isEmpty() && link_.SendCommand(command) && querySent_) {
-        querySent_(command, true);
+    if (!command.isEmpty()) {
+        link_.SendCommand(command, Origin::Polling);
     }
     state_.AwaitingReply = 1;
 }

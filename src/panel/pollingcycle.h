@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <array>
-#include <functional>
 
 class CommandLink;
 class MessageSink;
@@ -23,12 +22,6 @@ public:
 
     void Tick();
 
-    // Told of every query the tick itself got onto the wire: `rotation` for the poll step's query,
-    // false for the operator's free-text line. Lets the traffic monitor tell polling from the
-    // operator's commands without looking at the text.
-    using QuerySentHook = std::function<void(const QByteArray& command, bool rotation)>;
-    void setQuerySentHook(QuerySentHook hook) { querySent_ = std::move(hook); }
-
     // The query of a poll step, CR LF included; empty for a step that has none.
     static QByteArray PollCommand(int step, bool usbModel);
 
@@ -43,7 +36,6 @@ private:
     CommandLink& link_;
     MessageSink& messages_;
     SequencedMoves& moves_;
-    QuerySentHook querySent_;
     std::array<std::array<QByteArray, kSteps>, 2> pollCommands_;  // [usbModel][step]
     QByteArray none_;
 };

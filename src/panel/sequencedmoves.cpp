@@ -16,10 +16,17 @@ const QString kDemoEnd = QStringLiteral("DEMO END");
 }  // namespace
 
 SequencedMoves::SequencedMoves(PanelState& state, MainView& view, CommandLink& link)
-    : state_(state), view_(view), link_(link) {}
+    : state_(state), view_(view), link_(link), script_(state, *this, link) {}
 
-void SequencedMoves::send(const QString& command) {
-    link_.SendCommand(command.toLatin1() + "\r\n");
+bool SequencedMoves::send(const QString& command, Origin origin) {
+    return link_.SendCommand(command.toLatin1() + "\r\n", origin);
+}
+
+std::optional<qint64> SequencedMoves::ValueNumber(const QString& value) {
+    if (!TextFields::isNumeric(value)) {
+        return std::nullopt;
+    }
+    return TextFields::roundHalfAway(TextFields::leadingNumber(value));
 }
 
 QString SequencedMoves::MoveValueText(int ch) const {
@@ -37,10 +44,6 @@ QString SequencedMoves::ValueTextOf(const QString& text) const {
     const std::int64_t whole = TextFields::roundHalfAway(value);
     const QString padded = TextFields::signedPadded(whole, 7);
     return value < 0 && whole == 0 ? QLatin1Char('-') + padded.mid(1) : padded;
-}
-
-QString SequencedMoves::valueFor(int ch, const PanelState::ScriptMove& script) const {
-    return (script.mask & (1u << ch)) ? ValueTextOf(script.value[ch]) : MoveValueText(ch);
 }
 
 QByteArray SequencedMoves::MoveCommand(int ch, bool absolute, const QString& value) const {
@@ -62,18 +65,21 @@ QByteArray SequencedMoves::AbsMoveCommand(int ch) const {
     return MoveCommand(ch, true, MoveValueText(ch));
 }
 
+QByteArray SequencedMoves::PresetCommand(int ch, const QString& value) const {
+    const QString command = state_.UsbModel ? QStringLiteral("PS") + digit(ch) + value
+                                            : QStringLiteral("S39") + digit(ch) + u'9' + value;
+    return command.toLatin1() + "\r\n";
+}
+
 void SequencedMoves::PresetStep() {
     for (int ch = 0; ch < 4; ++ch) {
         const std::uint16_t bit = std::uint16_t(1u << ch);
         if (state_.PresetMask & bit) {
-            PanelState::ScriptMove& script = state_.ScriptPreset;
-            const QString value = valueFor(ch, script);
-            state_.ScriptSending = (script.mask & bit) != 0;
-            send(state_.UsbModel ? QStringLiteral("PS") + digit(ch) + value
-                                 : QStringLiteral("S39") + digit(ch) + u'9' + value);
-            state_.ScriptSending = false;
+            const QString value = MoveValueText(ch);
+            if (link_.SendCommand(PresetCommand(ch, value), Origin::Operator)) {
+                state_.Axes.wentOut(ch, Origin::Operator, MoveKind::Preset, ValueNumber(value), false);
+            }
             state_.PresetMask &= std::uint16_t(~bit);
-            script.mask &= std::uint16_t(~bit);
         }
     }
 }
@@ -86,81 +92,26 @@ void SequencedMoves::AbsMoveStep() {
 }
 
 void SequencedMoves::MoveStep(std::uint16_t& flags, bool absolute) {
-    PanelState::ScriptMove& script = absolute ? state_.ScriptAbs : state_.ScriptRel;
-    state_.ScriptSending = script.owned;
     if (flags & 0x80) {
-        send(QStringLiteral("S3016"));
+        send(QStringLiteral("S3016"), Origin::Operator);
         flags = std::uint16_t((flags & 63) | 64);
     } else if (flags & 0x0F) {
         int ch = 0;
         while (!(flags & (1u << ch))) {
             ++ch;
         }
-        link_.SendCommand(MoveCommand(ch, absolute, valueFor(ch, script)));
+        const QString value = MoveValueText(ch);
+        if (link_.SendCommand(MoveCommand(ch, absolute, value), Origin::Operator)) {
+            state_.Axes.wentOut(ch, Origin::Operator, absolute ? MoveKind::Absolute : MoveKind::Relative,
+                                ValueNumber(value), (flags & 0x40) != 0);
+        }
         flags &= std::uint16_t(~(1u << ch));
-        script.mask &= std::uint16_t(~(1u << ch));
     } else if (flags & 0x40) {
-        send(QStringLiteral("S3017"));
+        if (send(QStringLiteral("S3017"), Origin::Operator)) {
+            state_.Axes.bracketClosed();
+        }
         flags &= 191;
     }
-    state_.ScriptSending = false;
-    if (flags == 0) {
-        script = {};
-    }
-}
-
-void SequencedMoves::RequestScriptPreset(const std::array<QString, 4>& values,
-                                         const std::array<bool, 4>& given) {
-    for (int ch = 0; ch < 4; ++ch) {
-        if (given[ch]) {
-            state_.ScriptPreset.value[ch] = values[ch];
-            state_.ScriptPreset.mask |= std::uint16_t(1u << ch);
-            state_.PresetMask |= std::uint16_t(1u << ch);
-        }
-    }
-}
-
-void SequencedMoves::RequestScriptMove(bool absolute, const std::array<QString, 4>& values,
-                                       const std::array<bool, 4>& given) {
-    // Built as Start builds it from the selection.
-    std::uint16_t& flags = absolute ? state_.AbsMoveFlags : state_.RelMoveFlags;
-    PanelState::ScriptMove& script = absolute ? state_.ScriptAbs : state_.ScriptRel;
-    flags = 0;
-    script = {};
-    int count = 0;
-    for (int ch = 0; ch < 4; ++ch) {
-        if (given[ch]) {
-            flags |= std::uint16_t(1u << ch);
-            script.mask |= std::uint16_t(1u << ch);
-            script.value[ch] = values[ch];
-            ++count;
-        }
-    }
-    if (count > 1) {
-        flags += 128;
-    }
-    script.owned = flags != 0;
-}
-
-void SequencedMoves::CancelScriptRequests() {
-    state_.PresetMask &= std::uint16_t(~state_.ScriptPreset.mask);
-    state_.ScriptPreset = {};
-    for (bool absolute : {false, true}) {
-        PanelState::ScriptMove& script = absolute ? state_.ScriptAbs : state_.ScriptRel;
-        if (script.owned) {
-            (absolute ? state_.AbsMoveFlags : state_.RelMoveFlags) = 0;
-        }
-        script = {};
-    }
-}
-
-bool SequencedMoves::ScriptPending(int ch) const {
-    const std::uint16_t bit = std::uint16_t(1u << ch);
-    return ((state_.ScriptPreset.mask | state_.ScriptRel.mask | state_.ScriptAbs.mask) & bit) != 0;
-}
-
-bool SequencedMoves::ScriptPending() const {
-    return state_.ScriptPreset.mask != 0 || state_.ScriptRel.owned || state_.ScriptAbs.owned;
 }
 
 void SequencedMoves::DemoClicked() {
@@ -188,8 +139,9 @@ void SequencedMoves::DemoStep() {
     if (state_.DemoFlags & 16) {
         view_.setDemoButton(kDemoDrive, Bgr::ButtonFace);
         for (int ch = 0; ch < 4; ++ch) {
-            if (state_.ChannelSelected[ch] != 0) {
-                send(QStringLiteral("S3") + digit(ch) + QStringLiteral("40"));
+            if (state_.ChannelSelected[ch] != 0 &&
+                send(QStringLiteral("S3") + digit(ch) + QStringLiteral("40"), Origin::Demo)) {
+                state_.Axes.stopWentOut(ch, QStringLiteral("the demonstration drive ended"));
             }
         }
         state_.DemoFlags = 0;
@@ -226,6 +178,8 @@ void SequencedMoves::DemoStep() {
             state_.DemoReverse[ch] = true;
         }
         state_.DemoLegPending[ch] = true;
-        send(QStringLiteral("REL") + digit(ch) + leg);
+        if (send(QStringLiteral("REL") + digit(ch) + leg, Origin::Demo)) {
+            state_.Axes.wentOut(ch, Origin::Demo, MoveKind::Relative, ValueNumber(leg), false);
+        }
     }
 }

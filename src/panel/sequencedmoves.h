@@ -4,8 +4,10 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "panelstate.h"
+#include "scriptmoves.h"
 
 class CommandLink;
 class MainView;
@@ -29,6 +31,9 @@ public:
     // Command texts, CR LF included.
     QByteArray RelMoveCommand(int ch) const;
     QByteArray AbsMoveCommand(int ch) const;
+    // The same built from a value already in the model's form (MoveValueText, ValueTextOf).
+    QByteArray MoveCommand(int ch, bool absolute, const QString& value) const;
+    QByteArray PresetCommand(int ch, const QString& value) const;
 
     // The set-data value of a channel in the identified model's form. USB models: the text with
     // every "+" removed. Network model: the leading number of the text (none reads 0), rounded
@@ -36,27 +41,18 @@ public:
     QString MoveValueText(int ch) const;
     // The same form for a value text given by the automation port.
     QString ValueTextOf(const QString& text) const;
+    // The number a value text in the model's form stands for; none when it is no number.
+    static std::optional<qint64> ValueNumber(const QString& value);
 
-    // The automation port's requests, served by the same steps. Values are per channel (0..3);
-    // channels without one are left alone. A move of several channels is bracketed as Start
-    // brackets it.
-    void RequestScriptPreset(const std::array<QString, 4>& values, const std::array<bool, 4>& given);
-    void RequestScriptMove(bool absolute, const std::array<QString, 4>& values,
-                           const std::array<bool, 4>& given);
-    // Drops what the automation port asked for and is still unsent; the operator's requests stay.
-    void CancelScriptRequests();
-    // A script's preset or move still has commands to send (for one channel, or for any).
-    bool ScriptPending(int ch) const;
-    bool ScriptPending() const;
+    // The automation port's presets and moves, served by the tick after the operator's.
+    ScriptMoves& script() { return script_; }
 
 private:
     void MoveStep(std::uint16_t& flags, bool absolute);
-    QByteArray MoveCommand(int ch, bool absolute, const QString& value) const;
-    // The value of a channel for a sequence: the script's when it gave one, else the set-data box.
-    QString valueFor(int ch, const PanelState::ScriptMove& script) const;
-    void send(const QString& command);
+    bool send(const QString& command, Origin origin);
 
     PanelState& state_;
     MainView& view_;
     CommandLink& link_;
+    ScriptMoves script_;
 };

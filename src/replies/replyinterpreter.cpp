@@ -52,16 +52,44 @@ int ReplyInterpreter::NextPollStep(int step, bool usbModel, bool fourChModel) {
     }
 }
 
-void ReplyInterpreter::InterpretReply(const QByteArray& reply) {
-    QByteArray text = Clean(reply);
+QByteArray ReplyInterpreter::TakeVerdicts(const QByteArray& reply) {
+    bool awaited = state_.AwaitingReply != 0;
+    bool taken = false;
+    QByteArray rest;
+    for (qsizetype from = 0; from < reply.size();) {
+        const qsizetype lf = reply.indexOf('\n', from);
+        const qsizetype end = lf < 0 ? reply.size() : lf + 1;
+        const QByteArray line = reply.mid(from, end - from);
+        from = end;
+        const QByteArray bare = line.endsWith("\r\n") ? line.chopped(2) : QByteArray();
+        if (state_.Axes.takeVerdict(bare, awaited)) {
+            taken = true;
+            continue;
+        }
+        rest += line;
+        // Replies come in order: once the awaited query's reply has gone by, a verdict after it
+        // answers a command sent after that query.
+        awaited = awaited && line.trimmed().isEmpty();
+    }
+    return taken ? rest : reply;
+}
 
+void ReplyInterpreter::InterpretReply(const QByteArray& reply) {
     if (state_.TableReading) {
         if (table_ != nullptr) {
-            StoreTableReply(state_, *table_, text);
+            StoreTableReply(state_, *table_, Clean(reply));
         }
         CloseReply();
         return;
     }
+
+    // A refusal or acknowledgement of a command (not of the awaited query) is that command's,
+    // never a poll reply: the rotation is left as it is, also when it came joined to one.
+    const QByteArray withoutVerdicts = TakeVerdicts(reply);
+    if (withoutVerdicts.isEmpty()) {
+        return;
+    }
+    QByteArray text = Clean(withoutVerdicts);
 
     if (text.contains("SRQ")) {
         view_.setReceiveText(QStringLiteral("SRQ code received !"));
@@ -84,6 +112,7 @@ void ReplyInterpreter::InterpretReply(const QByteArray& reply) {
 
     const bool recognised = Dispatch(text);
     state_.PollStep = recognised ? NextPollStep(state_.PollStep, state_.UsbModel, state_.FourChModel) : 0;
+    state_.Axes.queryAnswered();
     CloseReply();
 }
 
@@ -96,6 +125,9 @@ bool ReplyInterpreter::Dispatch(const QByteArray& reply) {
         StatusReplies::StatusAndPosition(state_, view_, reply, step - 20);
     } else if (step >= 10 && step <= 13 && length <= 5) {
         StatusReplies::Lamps(state_, view_, reply, step - 10);
+    } else if (AxisBook::isRefusal(reply) && (step == 5 || (step >= 20 && step <= 23))) {
+        // The controller refused the query itself. Taken as not recognised it would drop a USB
+        // controller into the other dialect's rotation for good; the rotation goes on instead.
     } else if (step == 4) {
         IdentifyModel(reply);
     } else if (step == 5 && length == (state_.FourChModel ? 9 : 7)) {
@@ -114,7 +146,8 @@ bool ReplyInterpreter::Dispatch(const QByteArray& reply) {
 }
 
 void ReplyInterpreter::IdentifyModel(const QByteArray& reply) {
-    view_.setFirmwareLine(QStringLiteral("Firmware Version  ") + QString::fromLatin1(reply));
+    state_.Firmware = QString::fromLatin1(reply);
+    view_.setFirmwareLine(QStringLiteral("Firmware Version  ") + state_.Firmware);
     const QByteArray upper = reply.toUpper();
     const Model model = upper.contains("RUNEL")   ? Model::Runel
                         : upper.contains("VASKO") ? Model::Vasko

@@ -26,6 +26,9 @@ public:
     static int NextPollStep(int step, bool usbModel, bool fourChModel);
 
 private:
+    // The reply without the lines that are a command's refusal or acknowledgement, taken by the
+    // axis book; the reply unchanged when it holds none.
+    QByteArray TakeVerdicts(const QByteArray& reply);
     // True when the reply was recognised for the current step.
     bool Dispatch(const QByteArray& reply);
     void IdentifyModel(const QByteArray& reply);

@@ -26,12 +26,15 @@ void showLampsAndHoldOff(PanelState& state, PanelView& view, int ch, bool cw, bo
 
 void Position(PanelState& state, PanelView& view, const QByteArray& reply, int ch) {
     const bool whole = state.UsbModel && reply.size() <= 11;
-    view.setPosition(ch, shown(whole ? reply : mid(reply, 3, 10)));
+    const QString text = shown(whole ? reply : mid(reply, 3, 10));
+    view.setPosition(ch, text);
+    state.Axes.positionReported(ch, text);
 }
 
 void Lamps(PanelState& state, PanelView& view, const QByteArray& reply, int ch) {
     const std::uint32_t d = readHex(mid(reply, 3, 1));
     showLampsAndHoldOff(state, view, ch, d & 1, d & 2, d & 4, d & 8);
+    state.Axes.lampsReported(ch, d & 1, d & 2, d & 4, d & 8);
 }
 
 void StatusAndPosition(PanelState& state, PanelView& view, const QByteArray& reply, int ch) {
@@ -50,7 +53,9 @@ void StatusAndPosition(PanelState& state, PanelView& view, const QByteArray& rep
     } else if ((s & 0x020) == 0) {
         state.ChannelStopCondition[ch] = true;
     }
-    view.setPosition(ch, shown(mid(reply, 7)));
+    const QString text = shown(mid(reply, 7));
+    view.setPosition(ch, text);
+    state.Axes.statusReported(ch, std::uint16_t(s & 0xFFF), text);
 }
 
 }  // namespace StatusReplies

@@ -113,7 +113,7 @@ void TableRead::Tick() {
     const QByteArray query =
         Query(state_.TableStep, state_.TableChannel, state_.UsbModel, table_.speedUnit());
     sending_ = true;
-    const bool sent = link_.SendCommand(query + "\r\n");
+    const bool sent = link_.SendCommand(query + "\r\n", Origin::Table);
     sending_ = false;
     if (!sent) {
         // The link has told the operator already ("Not connected !").

@@ -256,7 +256,7 @@ void TableWrite::Tick() {
     if (const std::optional<QByteArray> command =
             TableWriteCommand(table_, step, ch, state_.UsbModel, state_.FourChModel)) {
         sending_ = true;
-        const bool sent = link_.SendCommand(*command + "\r\n");
+        const bool sent = link_.SendCommand(*command + "\r\n", Origin::Table);
         sending_ = false;
         if (!sent) {
             // The link has told the operator already ("Not connected !").

@@ -2,7 +2,9 @@
 """A lab script, written with PyVISA (PyVISA-py backend), against the panel's automation port.
 
 Usage: pyvisa_client.py PORT TOKEN_FILE. The panel is connected to a simulated KELDA-01 whose
-channel A stands at 0. Exit status 0 when every check held; the failing check otherwise.
+channel A stands at 0. Halfway through the scan to +6000 the operator presses Stop (the test
+does, when the axis has passed +3000). Exit status 0 when every check held; the failing check
+otherwise.
 """
 import sys
 
@@ -22,17 +24,23 @@ def main():
     assert inst.query("CONN?") == "1"
     assert inst.query("CHAN?") == "2"
 
-    inst.write("MOVE:REL A,500")
-    assert inst.query("WAIT? A,TIMEOUT=30") == "DONE"
-    position = inst.query("POS? A")
-    assert int(position) == 500, position
-    inst.write("MOVE:ABS A,0,B,0")
-    assert inst.query("WAIT? A,B,TIMEOUT=30") == "DONE"
-    assert int(inst.query("POS? A")) == 0
+    # *OPC? answers once the move has ended, so the position is final when it says 1.
+    assert inst.query("MOVE:REL A,100;*OPC?") == "1"
+    assert inst.query("MOT? A") == "DONE"
+    assert int(inst.query("POS? A")) == 100
+
+    # The scan the operator stops: never reported as done.
+    inst.write("MOVE:ABS A,6000")
+    outcome = inst.query("WAIT? A,TIMEOUT=30")
+    assert outcome == "STOPPED", outcome
+    error = inst.query("SYST:ERR?")
+    assert error.startswith('-300,"Device-specific error; A stopped at +000'), error
+    assert error.endswith(', target +0006000: Stop pressed"'), error
+    assert 100 < int(inst.query("POS? A")) < 6000
+    assert inst.query("SYST:ERR?") == '0,"No error"'
 
     inst.write("JOG C,+")  # a two-channel controller
     assert inst.query("SYST:ERR?").startswith("-221,")
-    assert inst.query("SYST:ERR?") == '0,"No error"'
     inst.close()
     rm.close()
     print("pyvisa client: all checks passed")

@@ -1,6 +1,6 @@
 #include "recordinglink.h"
 
-bool RecordingLink::SendCommand(const QByteArray& text) {
+bool RecordingLink::SendCommand(const QByteArray& text, Origin origin) {
     if (failSends) {
         if (onSendFailure) {
             onSendFailure();
@@ -8,6 +8,10 @@ bool RecordingLink::SendCommand(const QByteArray& text) {
         return false;
     }
     sent.append(text);
+    origins.append(origin);
+    if (axes != nullptr) {
+        axes->lineSent(isQuery(origin, false));
+    }
     return true;
 }
 

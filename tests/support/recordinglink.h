@@ -1,5 +1,6 @@
 #pragma once
 
+#include "axisbook.h"
 #include "commandlink.h"
 
 #include <QByteArrayList>
@@ -9,12 +10,15 @@
 // stand in for a link that is gone, and to offer USB input to the receive step.
 class RecordingLink : public CommandLink {
 public:
-    bool SendCommand(const QByteArray& text) override;
+    bool SendCommand(const QByteArray& text, Origin origin) override;
     QByteArray ReadUsbInput() override;
     void PollUsbInput() override;
     bool usbPortOpen() const override { return true; }
-    void EndSession() override {
+    void EndSession(const QString& why) override {
         ++sessionsEnded;
+        if (axes != nullptr) {
+            axes->sessionEnded(why);
+        }
         if (onEndSession) {
             onEndSession();
         }
@@ -24,6 +28,8 @@ public:
     QByteArrayList lines() const;
 
     QByteArrayList sent;
+    QList<Origin> origins;
+    AxisBook* axes = nullptr;  // told of every line, as the real channel tells it
     bool failSends = false;
     QByteArray usbInput;
     std::function<void()> onSendFailure;

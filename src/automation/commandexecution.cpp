@@ -1,0 +1,289 @@
+#include "commandexecution.h"
+
+#include "axisbook.h"
+#include "clientsession.h"
+#include "motionwait.h"
+#include "scripttarget.h"
+
+#include <cstdlib>
+
+using Scpi::Verb;
+
+namespace {
+ScriptTarget::Move moveOf(Verb verb) {
+    return verb == Verb::Preset    ? ScriptTarget::Move::Preset
+           : verb == Verb::MoveAbs ? ScriptTarget::Move::Absolute
+                                   : ScriptTarget::Move::Relative;
+}
+
+ScriptTarget::Motion motionOf(Verb verb) {
+    return verb == Verb::Jog    ? ScriptTarget::Motion::Jog
+           : verb == Verb::Home ? ScriptTarget::Motion::Home
+                                : ScriptTarget::Motion::Scan;
+}
+
+bool isMove(Verb v) {
+    return v == Verb::MoveRel || v == Verb::MoveAbs || v == Verb::Preset;
+}
+
+bool isMotion(Verb v) {
+    return isMove(v) || v == Verb::Jog || v == Verb::Home || v == Verb::Scan;
+}
+
+QByteArray flag(bool b) {
+    return b ? "1" : "0";
+}
+}  // namespace
+
+CommandExecution::CommandExecution(ScriptTarget& target, Context context)
+    : target_(target), context_(std::move(context)) {}
+
+void CommandExecution::execute(const std::shared_ptr<ClientSession>& client, const Scpi::Parsed& parsed) {
+    if (!answerQuery(*client, parsed.command)) {
+        reach(client, parsed.command);
+    }
+}
+
+void CommandExecution::defer(ClientSession& client, const Scpi::Command& c, qint64 ms) {
+    client.waitingOn = c;
+    client.deadline = context_.now() + ms;
+    context_.waitStarted();
+}
+
+bool CommandExecution::channelsValid(ClientSession& client, const Scpi::Command& c, bool query) const {
+    const int n = target_.channels();
+    for (const Scpi::Target& t : c.targets) {
+        if (t.ch >= n) {
+            client.fail(Scpi::SettingsConflict,
+                        n == 0 ? QStringLiteral("no model identified")
+                               : QStringLiteral("channel %1: the model has %2 channels")
+                                     .arg(Scpi::channelLetter(t.ch))
+                                     .arg(n),
+                        query);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CommandExecution::answerQuery(ClientSession& client, const Scpi::Command& c) {
+    const AxisBook& axes = target_.axes();
+    switch (c.verb) {
+        case Verb::Idn: {
+            QString firmware = target_.firmware();
+            firmware.replace(u',', u' ');
+            client.answer(QStringLiteral("motor-panel,%1,%2,%3")
+                              .arg(target_.model(), firmware.isEmpty() ? QStringLiteral("NONE") : firmware,
+                                   context_.version)
+                              .toLatin1());
+            return true;
+        }
+        case Verb::Cls:
+            client.clearErrors();
+            client.takeEvents();
+            client.opcArmed = false;
+            return true;
+        case Verb::Esr:
+            client.answer(QByteArray::number(client.takeEvents()));
+            return true;
+        case Verb::Stb:
+            client.answer(QByteArray::number(client.statusByte()));
+            return true;
+        case Verb::SystemError:
+            client.answer(client.takeError().value_or(QStringLiteral("0,\"No error\"")).toLatin1());
+            return true;
+        case Verb::SystemAuth:
+            return true;
+        case Verb::Connected:
+            client.answer(flag(target_.connected()));
+            return true;
+        case Verb::Model:
+            client.answer(target_.model().toLatin1());
+            return true;
+        case Verb::Channels:
+            client.answer(QByteArray::number(target_.channels()));
+            return true;
+        case Verb::Position:
+        case Verb::Status:
+        case Verb::Motion: {
+            if (!channelsValid(client, c, true)) {
+                return true;
+            }
+            const int ch = c.targets[0].ch;
+            const AxisReport& r = axes.report(ch);
+            if (c.verb == Verb::Position) {
+                client.answer(r.positionText.toLatin1());
+            } else if (c.verb == Verb::Status) {
+                client.answer(flag(r.busy) + ',' + flag(r.cw) + ',' + flag(r.ccw) + ',' + flag(r.hp) + ',' +
+                              flag(r.holdOff) + ',' + flag(r.stopBits & 0x0C0));
+            } else {
+                const AxisMove* m = axes.latest(ch);
+                client.answer(m == nullptr ? "NONE" : AxisBook::outcomeWord(m->outcome).toLatin1());
+            }
+            return true;
+        }
+        case Verb::Wait:
+            if (channelsValid(client, c, true)) {
+                defer(client, c, c.timeoutMs);
+            }
+            return true;
+        case Verb::Opc:
+        case Verb::Wai:
+            defer(client, c, Scpi::kDefaultWaitMs);
+            return true;
+        case Verb::OpcSet:
+            client.opcArmed = true;
+            context_.waitStarted();
+            return true;
+        default:
+            return false;
+    }
+}
+
+QString CommandExecution::refusal(const Scpi::Command& c) const {
+    const bool stopping = c.verb == Verb::Stop;
+    if (!target_.connected()) {
+        return QStringLiteral("not connected");
+    }
+    if (target_.setupOpen()) {
+        return QStringLiteral("setup window open");
+    }
+    if (!context_.scriptsEnabled() && !stopping) {
+        return QStringLiteral("scripts aborted by the operator");
+    }
+    if (isMotion(c.verb) && target_.demoRunning()) {
+        return QStringLiteral("demonstration drive running");
+    }
+    if (isMotion(c.verb) && target_.scriptMovePending()) {
+        return QStringLiteral("a script move is still pending");
+    }
+    for (const Scpi::Target& t : c.targets) {
+        if (isMove(c.verb) && target_.operatorSequencing(t.ch)) {
+            return QStringLiteral("the operator's move on %1 is still being sent")
+                .arg(Scpi::channelLetter(t.ch));
+        }
+    }
+    return {};
+}
+
+bool CommandExecution::stopAll(unsigned channels, const QString& why) {
+    for (int ch = 0; ch < target_.channels(); ++ch) {
+        if ((channels & (1u << ch)) && !target_.stop(ch, why)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void CommandExecution::reach(const std::shared_ptr<ClientSession>& client, const Scpi::Command& c) {
+    const QString who = QStringLiteral("client %1").arg(client->id());
+    if (c.verb == Verb::Rst) {
+        // Whatever else: the scripts' moves are stopped where a session allows, the queue emptied.
+        bool sent = true;
+        if (target_.connected() && !target_.setupOpen()) {
+            // Cut first: a move dropped unsent needs no stop, one held in the bracket does.
+            const QString why = QStringLiteral("*RST from ") + who;
+            sent = target_.cutScriptMoves(why);
+            unsigned channels = 0;
+            for (int ch = 0; ch < target_.channels(); ++ch) {
+                channels |= target_.axes().underWay(ch, Origin::Script) ? 1u << ch : 0u;
+            }
+            sent = sent && stopAll(channels, why);
+        }
+        if (!client->gone) {
+            client->clearErrors();
+            if (!sent) {
+                client->fail(Scpi::ExecutionError, QStringLiteral("not connected"), false);
+            }
+        }
+        return;
+    }
+    // The controller's own limit, in either dialect: refused before anything is sent.
+    for (const Scpi::Target& t : c.targets) {
+        if (isMove(c.verb) && std::abs(t.number) > kValueLimit) {
+            client->fail(Scpi::DataOutOfRange,
+                         QStringLiteral("%1: %2 is beyond the controller's limit of %3")
+                             .arg(Scpi::channelLetter(t.ch))
+                             .arg(t.number)
+                             .arg(kValueLimit),
+                         false);
+            return;
+        }
+    }
+    const bool query = c.verb == Verb::Ask;
+    if (const QString why = refusal(c); !why.isEmpty()) {
+        client->fail(Scpi::ExecutionError, why, query);
+        return;
+    }
+    if (!channelsValid(*client, c, query)) {
+        return;
+    }
+    bool sent = true;
+    switch (c.verb) {
+        case Verb::MoveRel:
+        case Verb::MoveAbs:
+        case Verb::Preset: {
+            std::array<QString, 4> values;
+            std::array<bool, 4> given{};
+            for (const Scpi::Target& t : c.targets) {
+                values[t.ch] = QString::fromLatin1(t.value);
+                given[t.ch] = true;
+            }
+            target_.requestMove(moveOf(c.verb), values, given, client->id());
+            return;
+        }
+        case Verb::Jog:
+        case Verb::Home:
+        case Verb::Scan:
+            for (const Scpi::Target& t : c.targets) {
+                sent = target_.motion(motionOf(c.verb), t.ch, t.direction > 0, client->id());
+                if (!sent || client->gone) {
+                    break;
+                }
+            }
+            break;
+        case Verb::Stop: {
+            // What the scripts still had to send goes first (a bracket they opened is closed),
+            // so nothing starts after the stop.
+            unsigned channels = c.targets.empty() ? 0x0Fu : 0u;
+            for (const Scpi::Target& t : c.targets) {
+                channels |= 1u << t.ch;
+            }
+            const QString why = QStringLiteral("STOP from ") + who;
+            sent = target_.cutScriptMoves(why);
+            if (sent) {
+                target_.endDemo();
+                sent = stopAll(channels, why);
+            }
+            break;
+        }
+        case Verb::Speed:
+            sent = target_.speed(c.speed);
+            break;
+        case Verb::Hold:
+            for (const Scpi::Target& t : c.targets) {
+                sent = target_.hold(t.ch, t.on, QStringLiteral("HOLD from ") + who);
+                if (!sent || client->gone) {
+                    break;
+                }
+            }
+            break;
+        case Verb::Send:
+            sent = target_.send(c.text);
+            break;
+        case Verb::Ask:
+            if (!target_.ask(c.text)) {
+                client->fail(Scpi::ExecutionError, QStringLiteral("another raw query is outstanding"), true);
+                return;
+            }
+            defer(*client, c, MotionWait::kAskTimeoutMs);
+            return;
+        default:
+            return;
+    }
+    // A failed send has ended the session: the rest of the command is not sent, and the client
+    // hears of it once.
+    if (!sent && !client->gone) {
+        client->fail(Scpi::ExecutionError, QStringLiteral("not connected"), false);
+    }
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "scpiparser.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+class ClientSession;
+class ScriptTarget;
+
+// What each command of the automation port does, once the server has parsed it and the client is
+// authenticated. Queries read the axis book; commands that reach the controller go through the
+// panel's own handlers. Any of those may open a box whose event loop lets other clients come, go
+// and send: the client is held by a shared pointer, nothing else of the server is held across such
+// a call, and a client found gone afterwards is served no further.
+class CommandExecution {
+public:
+    // The controller's own limit on a position, distance or counter value, in either dialect.
+    static constexpr qint64 kValueLimit = 9'999'999;
+
+    struct Context {
+        std::function<bool()> scriptsEnabled;
+        std::function<qint64()> now;        // ms, for the deadlines of waiting queries
+        std::function<void()> waitStarted;  // a query now waits: the server settles it later
+        QString version;                    // the program's, for *IDN?
+    };
+
+    CommandExecution(ScriptTarget& target, Context context);
+
+    void execute(const std::shared_ptr<ClientSession>& client, const Scpi::Parsed& parsed);
+
+private:
+    bool answerQuery(ClientSession& client, const Scpi::Command& c);
+    void defer(ClientSession& client, const Scpi::Command& c, qint64 ms);
+    // Why a command that reaches the controller may not run now; empty when it may.
+    QString refusal(const Scpi::Command& c) const;
+    bool channelsValid(ClientSession& client, const Scpi::Command& c, bool query) const;
+    void reach(const std::shared_ptr<ClientSession>& client, const Scpi::Command& c);
+    // Stops every channel in `channels` (a bit each); false when a send failed.
+    bool stopAll(unsigned channels, const QString& why);
+
+    ScriptTarget& target_;
+    Context context_;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <vector>
+
+// What the automation port does with a whole line before and beside parsing its commands: pure
+// functions of the text, so a fuzzer can call them.
+namespace Scpi {
+
+// The commands of a line, split at each ";" outside quotes; blank ones are left out.
+std::vector<QByteArray> splitLine(QByteArrayView line);
+
+// Whether a command, however malformed, reads as a query: its header (up to the first blank)
+// holds a "?". A refused query still answers one line.
+bool looksLikeQuery(QByteArrayView command);
+
+// The line as it may be shown: every authentication's parameters are replaced by "...".
+QByteArray redacted(QByteArrayView line);
+
+}  // namespace Scpi
