@@ -17,6 +17,7 @@ using Scpi::Verb;
 
 namespace {
 constexpr int kSettleMs = 20;
+constexpr int kCommandsPerTurn = 64;
 
 QByteArray freshToken() {
     std::array<quint32, 4> words{};
@@ -193,8 +194,19 @@ void AutomationServer::serve(const ClientPtr& c) {
         return;
     }
     c->serving = true;
+    int served = 0;
     while (c->servable() && !c->waitingOn) {
         if (!c->commands.empty()) {
+            if (++served > kCommandsPerTurn) {
+                // A client with a long backlog takes turns with the tick and the other clients.
+                const std::weak_ptr<ClientSession> weak = c;
+                QTimer::singleShot(0, this, [this, weak] {
+                    if (const ClientPtr next = weak.lock()) {
+                        serve(next);
+                    }
+                });
+                break;
+            }
             const QByteArray command = std::move(c->commands.front());
             c->commands.pop_front();
             handle(c, command);
