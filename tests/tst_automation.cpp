@@ -77,6 +77,7 @@ SimPanel* TstAutomation::fresh(SimModel model) {
     server.enableScripts();
     SimMachine& m = p->sim.machine();
     m.setMotionRefused(false);
+    m.setSpeed(SimMachine::Speed::Middle);
     for (int ch = 0; ch < m.channelCount(); ++ch) {
         m.channel(ch).sensors = {};
         m.channel(ch).placeAt(0, p->clock.nowUs());
@@ -233,9 +234,12 @@ void TstAutomation::queriesAndTheStatusRegisters() {
     SimPanel* p = fresh(SimModel::Kelda);
     QVERIFY(p);
     auto s = authenticated(*p);
-    QCOMPARE(s->ask("MODEL?;CHAN?;MOT? A"), QByteArray("KELDA-01"));
+    QCOMPARE(s->ask("MODEL?;CHAN?;MOT? A;SPE?;SYST:STAT?"), QByteArray("KELDA-01"));
     QCOMPARE(s->read(), QByteArray("2"));
     QCOMPARE(s->read(), QByteArray("NONE"));
+    QCOMPARE(s->read(), QByteArray("M"));
+    QCOMPARE(s->read(), QByteArray("READY"));
+    QCOMPARE(s->ask("SPEED H;SPE?"), QByteArray("H"));
     QCOMPARE(s->ask("STAT? A"), QByteArray("0,0,0,1,0,0"));  // at 0, on the home sensor
 
     // An error sets its event and the status byte's queue bit, each read back once.
@@ -515,9 +519,11 @@ void TstAutomation::refusals() {
     QVERIFY(startAutomation(p));
     auto s = authenticated(p);
     s->send("JOG A,+");
-    QCOMPARE(s->ask("SYST:ERR?"), QByteArray("-200,\"Execution error; not connected\""));
+    QCOMPARE(s->ask("SYST:ERR?;SYST:STAT?"), QByteArray("-200,\"Execution error; not connected\""));
+    QCOMPARE(s->read(), QByteArray("NO SESSION"));
     QVERIFY(p.connect());
     p.click(QStringLiteral("SetupPb"));
+    QCOMPARE(s->ask("SYST:STAT?"), QByteArray("SETUP OPEN"));
     s->send("MOVE:REL A,10");
     QCOMPARE(s->ask("SYST:ERR?"), QByteArray("-200,\"Execution error; setup window open\""));
     p.app->setup.window()->close();
@@ -584,6 +590,7 @@ void TstAutomation::abortStopsAndRefuses() {
     QCOMPARE(s->ask("CONN?"), QByteArray("1"));
     AutomationServer& server = *p->app->automation();
     server.abortScripts();
+    QCOMPARE(s->ask("SYST:STAT?"), QByteArray("SCRIPTS ABORTED"));
     QVERIFY(QTest::qWaitFor([&] { return commandsSince(*p, 0).size() >= 4; }, 3000));
     QCOMPARE(commandsSince(*p, 0), (QByteArrayList{"S3040", "S3140", "S3240", "S3340"}));
     s->send("JOG A,+;SEND \"S3008\";STOP A");  // stopping stays allowed

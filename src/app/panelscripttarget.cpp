@@ -38,6 +38,10 @@ QString PanelScriptTarget::firmware() const {
     return state_.Firmware;
 }
 
+int PanelScriptTarget::selectedSpeed() const {
+    return state_.SpeedSelected;
+}
+
 int PanelScriptTarget::channels() const {
     return state_.LastChannel == 0 ? 0 : state_.LastChannel + 1;
 }
@@ -108,6 +112,7 @@ bool PanelScriptTarget::speed(int k) {
     if (!channel_.SendCommand(OperatorCommands::SpeedCommand(k), Origin::Script)) {
         return false;
     }
+    state_.SpeedSelected = k;
     window_.showSpeed(k);
     return true;
 }

@@ -22,6 +22,7 @@ public:
     QString model() const override;
     QString firmware() const override;
     int channels() const override;
+    int selectedSpeed() const override;
     const AxisBook& axes() const override;
     bool operatorSequencing(int ch) const override;
     bool scriptMovePending() const override;

@@ -5,6 +5,7 @@
 #include "motionwait.h"
 #include "scripttarget.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 using Scpi::Verb;
@@ -102,6 +103,16 @@ bool CommandExecution::answerQuery(ClientSession& client, const Scpi::Command& c
             return true;
         case Verb::Channels:
             client.answer(QByteArray::number(target_.channels()));
+            return true;
+        case Verb::SpeedQuery:
+            client.answer(QByteArray(1, "HML"[std::clamp(target_.selectedSpeed(), 0, 2)]));
+            return true;
+        case Verb::SystemState:
+            // Whether commands that reach the controller are taken, and if not, why.
+            client.answer(!target_.connected()           ? "NO SESSION"
+                          : target_.setupOpen()           ? "SETUP OPEN"
+                          : !context_.scriptsEnabled()    ? "SCRIPTS ABORTED"
+                                                          : "READY");
             return true;
         case Verb::Position:
         case Verb::Status:

@@ -30,6 +30,9 @@ struct PanelState {
     // Operator selection
     std::array<int, 5> ChannelSelected{};  // 0 or 1
     int ScanArmed = 0;
+    // The speed option last chosen (0 H, 1 M, 2 L), by a click, the controller's report or a script;
+    // M is the window's design state.
+    int SpeedSelected = 1;
 
     // Identified model; kept across disconnects
     bool UsbModel = false;

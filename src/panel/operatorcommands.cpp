@@ -115,6 +115,7 @@ void OperatorCommands::Stop(bool esc) {
 void OperatorCommands::SpeedChosen(int k) {
     const QByteArray command = SpeedCommand(k);
     if (!command.isEmpty()) {
+        state_.SpeedSelected = k;
         link_.SendCommand(command, Origin::Operator);
     }
 }
