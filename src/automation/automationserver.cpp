@@ -128,6 +128,9 @@ void AutomationServer::accept(QTcpServer* server) {
         }
         // What the client sends beyond this waits in the system's buffers, not in ours.
         socket->setReadBufferSize(ClientSession::kOutputHigh);
+        // Answers go out as they are written: a question and its answer are small, and waiting
+        // to fill a segment would cost a client's delayed acknowledgement on every exchange.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         auto client = std::make_shared<ClientSession>(socket, nextClient_++);
         clients_.push_back(client);
         const std::weak_ptr<ClientSession> weak = client;
