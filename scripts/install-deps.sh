@@ -5,7 +5,11 @@ set -euo pipefail
 # --with-screens: what screenshots need; --with-fuzz: clang and its libFuzzer runtime (make fuzz);
 # --with-package: dpkg-shlibdeps and file, which CPack's Debian generator runs (make package).
 # python3-pyvisa-py: the automation port's end-to-end test talks to it through a client nobody here wrote.
-packages=(cmake ninja-build g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev python3-pyvisa python3-pyvisa-py)
+# libtango-dev: motor-panel-tango, the Tango device server in front of the port; python3-tango
+# (PyTango) and python3-pymeasure: the clients nobody here wrote that its tests and the Python
+# instrument's use.
+packages=(cmake ninja-build g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev python3-pyvisa python3-pyvisa-py
+          libtango-dev python3-tango python3-pymeasure)
 for option in "$@"; do
     case "$option" in
         --with-screens) packages+=(xvfb xauth imagemagick) ;;

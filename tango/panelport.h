@@ -1,0 +1,53 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// The Tango server's one connection to a running panel's automation port on this machine. It
+// connects and authenticates when first needed, and again after the panel went away (reading the
+// token file afresh, so a restarted panel's new token is taken). Every call is one line out and
+// its answers back; calls from several threads take turns.
+class PanelPort {
+public:
+    struct Settings {
+        int port = 5025;
+        std::string tokenFile;
+    };
+    // Why the panel could not be reached or would not serve: the text a client is shown.
+    class Unreachable : public std::runtime_error {
+    public:
+        using std::runtime_error::runtime_error;
+    };
+
+    explicit PanelPort(Settings settings);
+    ~PanelPort();
+    PanelPort(const PanelPort&) = delete;
+    PanelPort& operator=(const PanelPort&) = delete;
+
+    // Sends `line` (commands joined by ";") and returns the `answers` lines it draws. Throws
+    // Unreachable when the panel cannot be reached, refuses the token or stops answering; the
+    // connection is then dropped, and the next call tries afresh.
+    // `sequence`, when given, receives the exchange's place in the order of all exchanges.
+    std::vector<std::string> exchange(const std::string& line, int answers,
+                                      std::uint64_t* sequence = nullptr);
+
+    const Settings& settings() const { return settings_; }
+    // The default token file of the panel: motor-panel-automation.token in the runtime folder.
+    static std::string defaultTokenFile();
+
+private:
+    void open();
+    void close();
+    void writeAll(const std::string& text);
+    std::string readLine(std::chrono::steady_clock::time_point deadline);
+
+    Settings settings_;
+    std::mutex mutex_;
+    int fd_ = -1;
+    std::uint64_t exchanges_ = 0;
+    std::string buffer_;
+};

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "panelport.h"
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+// What the port last said of one channel, and of the panel around it.
+struct AxisSnapshot {
+    bool reachable = false;
+    std::string problem;       // why the panel cannot be reached, when it cannot
+    std::string panelState;    // SYST:STAT?: READY, NO SESSION, SETUP OPEN, SCRIPTS ABORTED
+    int channels = 0;          // of the identified model
+    char speed = 'M';          // H, M or L, one for the whole controller
+    std::string positionText;  // as the panel shows it
+    std::optional<double> position;
+    bool busy = false, cw = false, ccw = false, hp = false, hold = false, stop = false;
+    std::string motion = "NONE";  // MOT?: NONE, MOVING, DONE, STOPPED, LIMIT, ERROR
+    std::uint64_t sequence = 0;   // the exchange it came from
+
+    bool operator==(const AxisSnapshot&) const = default;
+};
+
+// Follows the panel through its port at the panel's own pace: one line every 20 ms asks the
+// panel's state and every watched channel's position, switches and motion, and each listener
+// hears the channel's new snapshot. A panel that cannot be reached is tried again every second.
+class PanelWatch {
+public:
+    static constexpr std::chrono::milliseconds kPeriod{20};
+    static constexpr std::chrono::milliseconds kRetry{1000};
+    using Listener = std::function<void(const AxisSnapshot&)>;
+
+    explicit PanelWatch(PanelPort& port);
+    ~PanelWatch();
+
+    // Channel 0..3; the listener is called from the watch's own thread.
+    int watch(int channel, Listener listener);
+    void unwatch(int token);
+    AxisSnapshot latest(int channel) const;
+    // A command changed what the next poll will show (a move accepted): ask now, not in 20 ms.
+    void hurry();
+
+private:
+    struct Watcher {
+        int token;
+        int channel;
+        Listener listener;
+    };
+    void run();
+    void pollOnce();
+
+    PanelPort& port_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::vector<Watcher> watchers_;
+    std::array<AxisSnapshot, 4> latest_{};
+    int nextToken_ = 1;
+    bool hurry_ = false;
+    bool reachable_ = false;
+    bool stopping_ = false;
+    std::thread thread_;
+};
