@@ -166,15 +166,14 @@ void MotorPanelAxis::arrived(const AxisSnapshot& s) {
     try {
         // Pushed as any attribute is served: under the device's monitor.
         Tango::AutoTangoMonitor guard(this);
-        Tango::DevState pushedState = state;
         std::array<Tango::DevBoolean, 3> pushedLimits = limits;
         if (position) {
             push_change_event("Position", &value);
         }
         if (stateChanged) {
-            // The State event carries the device's own state: set it first.
+            // The State event carries the device's own state, which Tango reads: set it first.
             set_state(state);
-            push_change_event("State", &pushedState);
+            push_change_event("State");
         }
         if (limitsChanged) {
             push_change_event("Limit_switches", pushedLimits.data(), 3);

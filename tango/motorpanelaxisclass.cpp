@@ -10,19 +10,26 @@ namespace {
 using Reader = void (MotorPanelAxis::*)(Tango::Attribute&);
 using Writer = void (MotorPanelAxis::*)(Tango::WAttribute&);
 
-// A scalar attribute whose read and write are the device's methods.
-template <Reader Read, Writer Write = nullptr>
-class Scalar : public Tango::Attr {
+// A scalar attribute read by the device's method.
+template <Reader Read>
+class ReadOnly : public Tango::Attr {
 public:
-    Scalar(const char* name, long type)
-        : Tango::Attr(name, type, Write == nullptr ? Tango::READ : Tango::READ_WRITE) {}
+    ReadOnly(const char* name, long type) : Tango::Attr(name, type, Tango::READ) {}
+    void read(Tango::DeviceImpl* dev, Tango::Attribute& att) override {
+        (static_cast<MotorPanelAxis*>(dev)->*Read)(att);
+    }
+};
+
+// A scalar attribute read and written by the device's methods.
+template <Reader Read, Writer Write>
+class ReadWrite : public Tango::Attr {
+public:
+    ReadWrite(const char* name, long type) : Tango::Attr(name, type, Tango::READ_WRITE) {}
     void read(Tango::DeviceImpl* dev, Tango::Attribute& att) override {
         (static_cast<MotorPanelAxis*>(dev)->*Read)(att);
     }
     void write(Tango::DeviceImpl* dev, Tango::WAttribute& att) override {
-        if constexpr (Write != nullptr) {
-            (static_cast<MotorPanelAxis*>(dev)->*Write)(att);
-        }
+        (static_cast<MotorPanelAxis*>(dev)->*Write)(att);
     }
 };
 
@@ -74,7 +81,7 @@ MotorPanelAxisClass* MotorPanelAxisClass::init(const char* name) {
 
 MotorPanelAxisClass* MotorPanelAxisClass::instance() {
     if (instance_ == nullptr) {
-        Tango::Except::throw_exception("PyDs_NoClass", "MotorPanelAxisClass is not initialised",
+        Tango::Except::throw_exception("MotorPanel_NoClass", "MotorPanelAxisClass is not initialised",
                                        "MotorPanelAxisClass::instance");
     }
     return instance_;
@@ -122,7 +129,7 @@ void MotorPanelAxisClass::command_factory() {
 }
 
 void MotorPanelAxisClass::attribute_factory(std::vector<Tango::Attr*>& attributes) {
-    auto* position = new Scalar<&MotorPanelAxis::read_Position, &MotorPanelAxis::write_Position>(
+    auto* position = new ReadWrite<&MotorPanelAxis::read_Position, &MotorPanelAxis::write_Position>(
         "Position", Tango::DEV_DOUBLE);
     Tango::UserDefaultAttrProp steps;
     steps.set_unit("steps");
@@ -132,14 +139,14 @@ void MotorPanelAxisClass::attribute_factory(std::vector<Tango::Attr*>& attribute
     Tango::UserDefaultAttrProp order;
     order.set_description("Home sensor, upper (CW) limit switch, lower (CCW) limit switch.");
     limits->set_default_properties(order);
-    auto* hold = new Scalar<&MotorPanelAxis::read_HoldOff, &MotorPanelAxis::write_HoldOff>(
+    auto* hold = new ReadWrite<&MotorPanelAxis::read_HoldOff, &MotorPanelAxis::write_HoldOff>(
         "HoldOff", Tango::DEV_BOOLEAN);
     auto* speed =
-        new Scalar<&MotorPanelAxis::read_Speed, &MotorPanelAxis::write_Speed>("Speed", Tango::DEV_STRING);
+        new ReadWrite<&MotorPanelAxis::read_Speed, &MotorPanelAxis::write_Speed>("Speed", Tango::DEV_STRING);
     Tango::UserDefaultAttrProp one;
     one.set_description("H, M or L: one speed for the whole controller, all channels.");
     speed->set_default_properties(one);
-    auto* outcome = new Scalar<&MotorPanelAxis::read_Outcome>("Outcome", Tango::DEV_STRING);
+    auto* outcome = new ReadOnly<&MotorPanelAxis::read_Outcome>("Outcome", Tango::DEV_STRING);
     // Pushed by the server when the port reports a change; no polling needed.
     position->set_change_event(true, false);
     limits->set_change_event(true, false);
