@@ -1,19 +1,28 @@
-// motor-panel-tango, a real Tango device server process in front of the panel's automation port,
-// used by a real Tango client nobody here wrote (Debian's PyTango, tests/e2e/tango_client.py).
-// The panel runs here against a simulated KELDA-01; where the client needs the panel changed (its
-// session ended, the panel killed and started again, a token file), this test does it.
+// The integrations built on the automation port, used by clients nobody here wrote: the Python
+// instrument under Debian's python3-pymeasure (tests/e2e/pymeasure_client.py), and
+// motor-panel-tango, a real Tango device server process, under Debian's PyTango
+// (tests/e2e/tango_client.py). The panel runs here against a simulated KELDA-01; where a client
+// needs the panel changed (its session ended, the panel killed and started again, a token file),
+// this test does it.
 #include "scriptclient.h"
 
 #include <QProcess>
 #include <QTcpServer>
 #include <QtTest>
 
-class TstTango : public QObject {
+class TstIntegrations : public QObject {
     Q_OBJECT
 private slots:
+    void pymeasureInstrument();
+#ifdef MOTOR_PANEL_TANGO
     void pytangoClient();
+#endif
 
 private:
+    // Runs a Python client to its end while the panel serves from a real event loop (as in the
+    // program, not the test's waits), handing each line it prints to `onLine`. Its output.
+    static QByteArray run(QProcess& client, const QStringList& args,
+                          const std::function<void(const QByteArray&)>& onLine = {});
     // What the client needs changed in the panel.
     static void act(SimPanel& p, const QByteArray& what, quint16 automationPort, const QString& token,
                     const QString& badToken);
@@ -21,6 +30,42 @@ private:
     std::unique_ptr<QProcess> server(quint16 automationPort, const QString& tokenFile, quint16* orbPort);
 };
 
+QByteArray TstIntegrations::run(QProcess& client, const QStringList& args,
+                                const std::function<void(const QByteArray&)>& onLine) {
+    client.setProcessChannelMode(QProcess::MergedChannels);
+    QByteArray said;
+    QEventLoop loop;
+    QObject::connect(&client, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&client, &QProcess::readyReadStandardOutput, &loop, [&] {
+        while (client.canReadLine()) {
+            const QByteArray line = client.readLine();
+            said += line;
+            if (onLine) {
+                onLine(line);
+            }
+        }
+    });
+    client.start(QStringLiteral("/usr/bin/python3"), args);
+    QTimer::singleShot(180000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return said + client.readAll();
+}
+
+void TstIntegrations::pymeasureInstrument() {
+    SimPanel p(SimModel::Kelda);
+    QVERIFY(startAutomation(p));
+    QVERIFY(p.connect());
+    QProcess client;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PYTHONPATH"), QStringLiteral(PYTHON_PACKAGES));
+    client.setProcessEnvironment(env);
+    const QByteArray said =
+        run(client, {QStringLiteral(PYMEASURE_CLIENT), QString::number(p.app->automation()->port()),
+                     p.dir.filePath(QStringLiteral("token"))});
+    QVERIFY2(client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0, said.constData());
+}
+
+#ifdef MOTOR_PANEL_TANGO
 namespace {
 quint16 freePort() {
     QTcpServer probe;
@@ -29,8 +74,8 @@ quint16 freePort() {
 }
 }  // namespace
 
-std::unique_ptr<QProcess> TstTango::server(quint16 automationPort, const QString& tokenFile,
-                                           quint16* orbPort) {
+std::unique_ptr<QProcess> TstIntegrations::server(quint16 automationPort, const QString& tokenFile,
+                                                  quint16* orbPort) {
     *orbPort = freePort();
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -48,8 +93,8 @@ std::unique_ptr<QProcess> TstTango::server(quint16 automationPort, const QString
     return process;
 }
 
-void TstTango::act(SimPanel& p, const QByteArray& what, quint16 automationPort, const QString& token,
-                   const QString& badToken) {
+void TstIntegrations::act(SimPanel& p, const QByteArray& what, quint16 automationPort, const QString& token,
+                          const QString& badToken) {
     QString error;
     if (what == "disconnect") {
         p.click(QStringLiteral("Connect"));
@@ -72,7 +117,7 @@ void TstTango::act(SimPanel& p, const QByteArray& what, quint16 automationPort, 
     }
 }
 
-void TstTango::pytangoClient() {
+void TstIntegrations::pytangoClient() {
     SimPanel p(SimModel::Kelda);
     p.sim.channel(0).sensors.cwLimit = 5000;
     QVERIFY(startAutomation(p));
@@ -87,26 +132,14 @@ void TstTango::pytangoClient() {
     QVERIFY(tango && bad);
 
     QProcess client;
-    client.setProcessChannelMode(QProcess::MergedChannels);
-    QByteArray said;
-    // Served from a real event loop: the panel answers the server as it would in the program.
-    QEventLoop loop;
-    QObject::connect(&client, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&client, &QProcess::readyReadStandardOutput, &loop, [&] {
-        while (client.canReadLine()) {
-            const QByteArray line = client.readLine();
-            said += line;
-            if (line.startsWith("NEED ")) {
-                act(p, line.mid(5).trimmed(), automationPort, token, badToken);
-                client.write("ok\n");
-            }
-        }
-    });
-    client.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral(TANGO_CLIENT), QString::number(orbPort), QString::number(badPort)});
-    QTimer::singleShot(180000, &loop, &QEventLoop::quit);
-    loop.exec();
-    said += client.readAll();
+    const QByteArray said =
+        run(client, {QStringLiteral(TANGO_CLIENT), QString::number(orbPort), QString::number(badPort)},
+            [&](const QByteArray& line) {
+                if (line.startsWith("NEED ")) {
+                    act(p, line.mid(5).trimmed(), automationPort, token, badToken);
+                    client.write("ok\n");
+                }
+            });
     QVERIFY2(client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0, said.constData());
 
     // The servers end on a stop as Tango servers do, cleanly (also under the sanitizers).
@@ -118,5 +151,7 @@ void TstTango::pytangoClient() {
     }
 }
 
-QTEST_MAIN(TstTango)
-#include "tst_tango.moc"
+#endif
+
+QTEST_MAIN(TstIntegrations)
+#include "tst_integrations.moc"
