@@ -40,11 +40,12 @@ run: build
 test: build
 	cd $(BUILD) && env QT_QPA_PLATFORM=offscreen $(TEST_ENV) ctest --output-on-failure -j $(JOBS)
 
-# motor-panel_<version>_<arch>.deb in $(BUILD)/, its dependencies found by dpkg-shlibdeps.
+# motor-panel_<version>_<arch>.deb, motor-panel-tango_<version>_<arch>.deb and
+# python3-motor-panel_<version>_all.deb in $(BUILD)/, their dependencies found by dpkg-shlibdeps.
 package: build
 	@bash scripts/install-deps.sh --with-package
 	cd $(BUILD) && cpack -G DEB
-	@ls $(BUILD)/motor-panel_*.deb
+	@ls $(BUILD)/*.deb
 
 # A build of its own (clang, -fsanitize=fuzzer,address,undefined); never part of `make test`.
 fuzz:

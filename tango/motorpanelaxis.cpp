@@ -237,6 +237,11 @@ void MotorPanelAxis::read_Position(Tango::Attribute& att) {
     }
     position_ = *snapshot_.position;
     att.set_value(&position_);
+    // The Tango way of saying that the value is on its way: scan tools (Sardana's attribute
+    // motor) take CHANGING for a motor still moving.
+    if (snapshot_.motion == "MOVING") {
+        att.set_quality(Tango::ATTR_CHANGING);
+    }
 }
 
 void MotorPanelAxis::write_Position(Tango::WAttribute& att) {

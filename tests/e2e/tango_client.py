@@ -56,8 +56,10 @@ def main():
     # An absolute move: MOVING at once, ON at its target, the change events on the way.
     a.Position = 1000
     assert a.state() == MOVING, a.state()
+    assert a.read_attribute("Position").quality == tango.AttrQuality.ATTR_CHANGING
     wait(lambda: a.state() == ON, "the move to end")
     assert a.Position == 1000 and a.Outcome == "DONE", (a.Position, a.Outcome)
+    assert a.read_attribute("Position").quality == tango.AttrQuality.ATTR_VALID
     wait(lambda: positions and positions[-1] == 1000, "the last position event")
     assert len(set(positions)) > 2, positions
     wait(lambda: states[-1] == ON, "the ON event")
