@@ -21,6 +21,7 @@ Application::Application(QDir settingsDir, MessageSink* messages)
       moves(state, window, channel),
       polling(state, window, channel, chosen(messages, qtMessages), moves),
       commands(state, window, channel, chosen(messages, qtMessages), Timer2, moves.script()),
+      keyJog(state, commands),
       setup(state, channel, window, chosen(messages, setupMessages)),
       instruments(state, channel, session, window, chosen(messages, qtMessages)) {
     qtMessages.setParent(&window);
@@ -30,17 +31,22 @@ Application::Application(QDir settingsDir, MessageSink* messages)
     connect(&Timer2, &IntervalTimer::timeout, this, [this] { polling.Tick(); });
     connect(&window, &MainWindow::connectClicked, &session, &Session::ConnectClicked);
     connect(&window, &MainWindow::channelClicked, &commands, &OperatorCommands::ChannelClicked);
-    connect(&window, &MainWindow::jogClicked, &commands, &OperatorCommands::Jog);
+    connect(&window, &MainWindow::jogClicked, &commands, [this](bool cw) { commands.Jog(cw); });
+    connect(&window, &MainWindow::jogKeyPressed, &commands, [this](bool cw) { keyJog.pressed(cw); });
     connect(&window, &MainWindow::ctrClicked, &commands, [this](int index) {
         if (index == 4) {
             commands.Preset();
         } else if (index == 5) {
             commands.Start();
         } else if (index == 6) {
+            keyJog.stopped();
             commands.Stop();
         }
     });
-    connect(&window, &MainWindow::escPressed, &commands, [this] { commands.Stop(true); });
+    connect(&window, &MainWindow::escPressed, &commands, [this] {
+        keyJog.stopped();
+        commands.Stop(true);
+    });
     connect(&window, &MainWindow::speedChosen, &commands, &OperatorCommands::SpeedChosen);
     connect(&window, &MainWindow::holdOffClicked, &commands, &OperatorCommands::HoldOffClicked);
     connect(&window, &MainWindow::setupClicked, &commands, &OperatorCommands::SetupClicked);
@@ -52,8 +58,12 @@ Application::Application(QDir settingsDir, MessageSink* messages)
     window.setCloseGuard([this] { return session.MayCloseMainWindow(); });
 
     connect(&commands, &OperatorCommands::setupRequested, &setup, &SetupController::Open);
+    connect(&commands, &OperatorCommands::setupRequested, this, [this] { keyJog.setBlocked(true); });
     connect(&channel, &CommandChannel::serialPortLost, &setup, &SetupController::LinkLost);
-    connect(&setup, &SetupController::pollingResumeRequested, this, [this] { Timer2.setInterval(20); });
+    connect(&setup, &SetupController::pollingResumeRequested, this, [this] {
+        Timer2.setInterval(20);
+        keyJog.setBlocked(false);
+    });
     connect(&setup, &SetupController::tableChanged, this,
             [this](TableView* table) { interpreter.setTable(table); });
     // Only a table that is being attached names a live window: the null of a window going away

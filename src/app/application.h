@@ -4,6 +4,7 @@
 #include "commandchannel.h"
 #include "instruments.h"
 #include "intervaltimer.h"
+#include "keyjog.h"
 #include "mainwindow.h"
 #include "operatorcommands.h"
 #include "panelstate.h"
@@ -43,6 +44,7 @@ public:
     SequencedMoves moves;
     PollingCycle polling;
     OperatorCommands commands;
+    KeyJog keyJog;
     SetupController setup;
     // Watches the rest and changes none of it; built last, so it goes first.
     Instruments instruments;

@@ -310,6 +310,13 @@ bool AxisBook::underWay(int ch) const {
     return std::any_of(moves.begin(), moves.end(), [](const AxisMove& m) { return m.active(); });
 }
 
+bool AxisBook::settled(int ch) const {
+    const std::vector<AxisMove>& moves = records_.at(size_t(ch)).moves;
+    return std::all_of(moves.begin(), moves.end(), [](const AxisMove& m) {
+        return !m.active() || (m.state == MoveState::Running && m.still >= 1);
+    });
+}
+
 bool AxisBook::underWay(Origin origin) const {
     for (int ch = 0; ch < kChannels; ++ch) {
         if (underWay(ch, origin)) {

@@ -116,6 +116,9 @@ public:
     // Whether a move of the origin (and, for a script, of that client; 0 for any) is under way.
     bool underWay(int ch, Origin origin, int client = 0) const;
     bool underWay(int ch) const;  // a move of anybody
+    // Whether the channel has been seen to stand: no move under way, or the newest one has stood
+    // still (and idle) for a poll after it started. What a repeated jog waits for.
+    bool settled(int ch) const;
     bool underWay(Origin origin) const;
 
     int listen(std::function<void(const AxisEvent&)> listener);

@@ -33,8 +33,10 @@ StatusStrip::StatusStrip(StatusFigures& figures, CommandChannel& channel, const 
     setObjectName(QStringLiteral("StatusStrip"));
     auto* help =
         field(QStringLiteral("StatusHelp"),
-              QStringLiteral("Esc does what Stop does, for the selected channels, wherever the focus is"));
-    help->setText(QStringLiteral("Esc: Stop the selected channels"));
+              QStringLiteral("Esc does what Stop does, for the selected channels, wherever the focus is.\n"
+                             "Ctrl+Right and Ctrl+Left jog the selected channels as + and - do; held, "
+                             "a channel's next jog waits until its last one has ended."));
+    help->setText(QStringLiteral("Esc: Stop   Ctrl+\u2192/\u2190: Jog"));
     link_ = field(QStringLiteral("StatusLink"), QStringLiteral("The link chosen and its state"));
     session_ = field(QStringLiteral("StatusSession"), QStringLiteral("Whether a session is open"));
     model_ =

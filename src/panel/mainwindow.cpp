@@ -55,6 +55,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     escape->setContext(Qt::WindowShortcut);
     escape->setAutoRepeat(false);
     connect(escape, &QShortcut::activated, this, &MainWindow::escPressed);
+    // Held, the keyboard repeats them; the text boxes claim them for moving by a word.
+    for (const bool cw : {true, false}) {
+        auto* jog = new QShortcut(QKeySequence(Qt::CTRL | (cw ? Qt::Key_Right : Qt::Key_Left)), this);
+        jog->setObjectName(cw ? QStringLiteral("KeyJogCw") : QStringLiteral("KeyJogCcw"));
+        jog->setContext(Qt::WindowShortcut);
+        connect(jog, &QShortcut::activated, this, [this, cw] { emit jogKeyPressed(cw); });
+    }
 }
 
 QFont MainWindow::positionFont(int points) {

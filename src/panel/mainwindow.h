@@ -78,6 +78,9 @@ signals:
     void jogClicked(bool cw);
     void ctrClicked(int index);  // 4 Preset, 5 Start, 6 Stop
     void escPressed();           // does what Stop does
+    // Ctrl+Right (cw) or Ctrl+Left, also each of the keyboard's repeats, where no text box takes
+    // them (the send box and the set-data boxes move by a word).
+    void jogKeyPressed(bool cw);
     void speedChosen(int k);     // RadSpeed(k) became selected, by a click or by selectSpeed
     void holdOffClicked(int ch);
     void setupClicked();

@@ -28,9 +28,9 @@ QByteArray OperatorCommands::SpeedCommand(int k) {
     return k >= 0 && k <= 2 ? QByteArray("S71") + speed[k] + "\r\n" : QByteArray();
 }
 
-void OperatorCommands::sendToSelected(const char* code, std::optional<MoveKind> kind) {
+void OperatorCommands::sendToSelected(const char* code, std::optional<MoveKind> kind, std::uint8_t only) {
     for (int ch = 0; ch < 4; ++ch) {
-        if (state_.ChannelSelected[ch] != 0 &&
+        if (state_.ChannelSelected[ch] != 0 && (only & (1u << ch)) &&
             link_.SendCommand(ChannelCommand(ch, code), Origin::Operator) && kind) {
             state_.Axes.wentOut(ch, Origin::Operator, *kind, std::nullopt, false);
         }
@@ -47,17 +47,17 @@ void OperatorCommands::ChannelClicked(int ch) {
     view_.setChannelColour(ch, state_.ChannelSelected[ch] != 0 ? Bgr::LightOrange : Bgr::ButtonFace);
 }
 
-void OperatorCommands::Jog(bool cw) {
+void OperatorCommands::Jog(bool cw, std::uint8_t only) {
     const int mode = view_.controlMode();
     if ((mode == ModeHp || mode == ModeScn) && state_.ScanArmed != 0) {
         if (mode == ModeHp) {
-            sendToSelected(cw ? "1E" : "1F", MoveKind::Home);
+            sendToSelected(cw ? "1E" : "1F", MoveKind::Home, only);
         } else {
-            sendToSelected(cw ? "0E" : "0F", MoveKind::Scan);
+            sendToSelected(cw ? "0E" : "0F", MoveKind::Scan, only);
         }
         disarm();
     } else {
-        sendToSelected(cw ? "08" : "09", MoveKind::Jog);
+        sendToSelected(cw ? "08" : "09", MoveKind::Jog, only);
     }
 }
 

@@ -23,7 +23,8 @@ public:
                      IntervalTimer& timer2, ScriptMoves& script, QObject* parent = nullptr);
 
     void ChannelClicked(int ch);
-    void Jog(bool cw);
+    // "+" or "-": for every selected channel; `only` leaves out the channels whose bit is clear.
+    void Jog(bool cw, std::uint8_t only = 0x0F);
     void Preset();
     void Start();
     // Stop, from its button or from the Esc key; the two are told apart in the moves' outcomes.
@@ -53,7 +54,8 @@ signals:
 private:
     // "S3" + channel digit + code for every selected channel; a jog, home search or scan is entered
     // in the axis book as it goes out.
-    void sendToSelected(const char* code, std::optional<MoveKind> kind = std::nullopt);
+    void sendToSelected(const char* code, std::optional<MoveKind> kind = std::nullopt,
+                        std::uint8_t only = 0x0F);
     void disarm();
 
     PanelState& state_;

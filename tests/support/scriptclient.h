@@ -49,14 +49,5 @@ inline std::unique_ptr<Script> authenticated(SimPanel& p) {
 
 // The commands the controller received from `from` on, polling queries left out.
 inline QByteArrayList commandsSince(const SimPanel& p, qsizetype from) {
-    QByteArrayList out;
-    for (qsizetype i = from; i < p.received.size(); ++i) {
-        const QByteArray& c = p.received[i];
-        const bool poll = c == "VER?" || c == "S48" || c.startsWith("STS") || c.startsWith("PS?") ||
-                          (c.startsWith("S2") && c.size() == 4);
-        if (!poll) {
-            out << c;
-        }
-    }
-    return out;
+    return p.commandsSince(from);
 }

@@ -36,6 +36,19 @@ void SimPanel::click(const QString& name) {
     QTest::mouseClick(button, Qt::LeftButton);
 }
 
+QByteArrayList SimPanel::commandsSince(qsizetype from) const {
+    QByteArrayList out;
+    for (qsizetype i = from; i < received.size(); ++i) {
+        const QByteArray& c = received[i];
+        const bool poll = c == "VER?" || c == "S48" || c.startsWith("STS") || c.startsWith("PS?") ||
+                          (c.startsWith("S2") && c.size() == 4);
+        if (!poll) {
+            out << c;
+        }
+    }
+    return out;
+}
+
 QString SimPanel::text(const QString& name) const {
     return captionOf(app->window.findChild<QWidget*>(name));
 }

@@ -31,6 +31,8 @@ public:
 
     // What the controller received, one command per entry, without CR LF.
     QByteArrayList received;
+    // The same from `from` on, the polling queries left out.
+    QByteArrayList commandsSince(qsizetype from) const;
 
     QTemporaryDir dir;
     // The USB side connects through a symlink to the pseudo-terminal, as the demo does.
