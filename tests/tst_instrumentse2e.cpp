@@ -95,7 +95,6 @@ void TstInstrumentsE2e::achievedRateIsTheRepliesCounted() {
     QCOMPARE(strip->findChild<QLabel*>("StatusRate")->text(),
              StatusStrip::rateText(replies * 1000.0 / double(StatusFigures::kWindowMs)));
     QCOMPARE(strip->findChild<QLabel*>("StatusModel")->text(), QStringLiteral("KELDA-01, 2 ch"));
-    QCOMPARE(strip->findChild<QLabel*>("StatusSession")->text(), QStringLiteral("Session open"));
     QCOMPARE(strip->findChild<QLabel*>("StatusTimeouts")->text(), QStringLiteral("0 time-outs"));
     QCOMPARE(strip->findChild<QLabel*>("StatusLink")->text(),
              QStringLiteral("LAN 127.0.0.1:%1 connected").arg(p.tcp->port()));

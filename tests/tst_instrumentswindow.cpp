@@ -2,11 +2,14 @@
 // filters, pause and failed save, the chart's readout and pause, and the main window's menu.
 #include "application.h"
 #include "positionchart.h"
+#include "positionswindow.h"
 #include "recordingmessages.h"
 #include "trafficmodel.h"
+#include "unitsdialog.h"
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -25,6 +28,11 @@ private slots:
     void monitorFiltersAndPause();
     void failedSaveIsTold();
     void chartReadoutAndPause();
+    void unitsInTheReadout_data();
+    void unitsInTheReadout();
+    void scaleRefused_data();
+    void scaleRefused();
+    void unitsKeptInTheirFile();
     void statusBarReadableWithTheAutomationButton();
 
 private:
@@ -53,14 +61,16 @@ void TstInstrumentsWindow::opening_data() {
     QTest::newRow("traffic, Ctrl+T") << "" << QKeySequence(Qt::CTRL | Qt::Key_T) << "TrafficMonitor";
     QTest::newRow("chart, button") << "StatusChart" << QKeySequence() << "PositionChartWindow";
     QTest::newRow("chart, Ctrl+G") << "" << QKeySequence(Qt::CTRL | Qt::Key_G) << "PositionChartWindow";
+    QTest::newRow("positions, button") << "StatusPositions" << QKeySequence() << "PositionsWindow";
 }
 
 void TstInstrumentsWindow::opening() {
     QFETCH(QString, button);
     QFETCH(QKeySequence, keys);
     QFETCH(QString, window);
-    QWidget* target = window == "TrafficMonitor" ? static_cast<QWidget*>(&app_->instruments.monitor())
-                                                 : &app_->instruments.chart();
+    QWidget* target = window == "TrafficMonitor"    ? static_cast<QWidget*>(&app_->instruments.monitor())
+                      : window == "PositionsWindow" ? static_cast<QWidget*>(&app_->positions())
+                                                    : &app_->instruments.chart();
     QVERIFY(!target->isVisible());
     if (button.isEmpty()) {
         // From inside the send box, where the operator's hands are.
@@ -125,7 +135,7 @@ void TstInstrumentsWindow::chartReadoutAndPause() {
     history.addPosition(1, QStringLiteral("-0000250"));
     app_->instruments.showChart();
     PositionChart& chart = app_->instruments.chart().chart();
-    const QPoint nearNow(chart.width() - 20, chart.height() / 2);
+    const QPoint nearNow(int(chart.plotArea().right()) - 4, chart.height() / 2);
     const QString readout = chart.readoutAt(nearNow);
     QVERIFY2(readout.contains(QStringLiteral("A +1000")) && readout.contains(QStringLiteral("B -250")),
              qPrintable(readout));
@@ -140,6 +150,112 @@ void TstInstrumentsWindow::chartReadoutAndPause() {
     QVERIFY(chart.readoutAt(nearNow).contains(QStringLiteral("C +7")));
 }
 
+void TstInstrumentsWindow::unitsInTheReadout_data() {
+    QTest::addColumn<double>("perUnit");
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("position");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("400 per mm") << 400.0 << "mm"
+                                << "+0001000"
+                                << "A +1000 (2.5 mm)";
+    QTest::newRow("a pulse back") << 400.0 << "mm"
+                                  << "-0000001"
+                                  << "A -1 (-0.0025 mm)";
+    QTest::newRow("no unit name") << 1000.0 << ""
+                                  << "+0012345"
+                                  << "A +12345 (12.345)";
+    QTest::newRow("less than a pulse per unit") << 0.5 << "um"
+                                                << "+0000003"
+                                                << "A +3 (6 um)";
+    QTest::newRow("widest position") << 36000.0 << "deg"
+                                     << "-9999999"
+                                     << "A -9999999 (-277.7778 deg)";
+}
+
+// The chart's readout gives the position in the channel's unit beside the pulses.
+void TstInstrumentsWindow::unitsInTheReadout() {
+    QFETCH(double, perUnit);
+    QFETCH(QString, unit);
+    QFETCH(QString, position);
+    QFETCH(QString, shown);
+    app_->instruments.units.unit[0] = ChannelUnit{perUnit, unit};
+    app_->instruments.history.addPosition(0, position);
+    app_->instruments.history.addPosition(1, QStringLiteral("+0000005"));
+    app_->instruments.showChart();
+    PositionChart& chart = app_->instruments.chart().chart();
+    chart.setUnits(&app_->instruments.units);
+    const QString readout = chart.readoutAt({int(chart.plotArea().right()) - 4, chart.height() / 2});
+    QVERIFY2(readout.contains(shown + QStringLiteral("   B +5")), qPrintable(readout));  // B has no unit
+}
+
+void TstInstrumentsWindow::scaleRefused_data() {
+    QTest::addColumn<QString>("scale");
+    QTest::addColumn<QString>("why");  // empty: taken
+    QTest::newRow("0") << "0"
+                       << "Channel B: the pulses per unit must be more than 0, not 0.";
+    QTest::newRow("just above 0") << "0.001"
+                                  << "";
+    QTest::newRow("negative") << "-400"
+                              << "Channel B: the pulses per unit must be more than 0, not -400.";
+    QTest::newRow("not a number") << "400mm"
+                                  << "Channel B: \"400mm\" is not a number.";
+    QTest::newRow("infinite") << "inf"
+                              << "Channel B: \"inf\" is not a number.";
+    QTest::newRow("empty: no unit") << ""
+                                    << "";
+}
+
+void TstInstrumentsWindow::scaleRefused() {
+    QFETCH(QString, scale);
+    QFETCH(QString, why);
+    ChannelUnits before;
+    before.unit[0] = ChannelUnit{400, QStringLiteral("mm")};
+    UnitsDialog dialog(before, messages_);
+    dialog.findChild<QLineEdit*>("UnitScale_1")->setText(scale);
+    dialog.findChild<QLineEdit*>("UnitName_1")->setText(QStringLiteral("deg"));
+    dialog.accept();
+    if (why.isEmpty()) {
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(messages_.boxes.isEmpty());
+        QCOMPARE(dialog.units().unit[1].set(), !scale.isEmpty());
+    } else {
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));  // still open, nothing taken
+        QCOMPARE(messages_.boxes.size(), 1);
+        QCOMPARE(messages_.boxes.first().text, why);
+    }
+    QCOMPARE(dialog.units().unit[0].pulsesPerUnit, 400.0);
+}
+
+// Units... sets them and keeps them; a damaged file is told and shows none.
+void TstInstrumentsWindow::unitsKeptInTheirFile() {
+    const QString path = dir_.filePath(ChannelUnits::kFile);
+    QTimer::singleShot(0, this, [] {
+        auto* dialog = qobject_cast<UnitsDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog != nullptr);
+        dialog->findChild<QLineEdit*>("UnitScale_2")->setText(QStringLiteral("2000"));
+        dialog->findChild<QLineEdit*>("UnitName_2")->setText(QStringLiteral("\"deg\", fine"));
+        dialog->accept();
+    });
+    app_->instruments.showChart();
+    app_->instruments.chart().editUnits();
+    QCOMPARE(app_->instruments.units.unit[2].pulsesPerUnit, 2000.0);
+    ChannelUnits read;
+    QString error;
+    QVERIFY(read.load(path, &error));
+    QCOMPARE(read.unit[2].name, QStringLiteral("\"deg\", fine"));
+    QVERIFY(!read.unit[0].set());
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("400,\"mm\",\r\n");  // a fifth channel
+    file.close();
+    app_->instruments.setUnitsFile(path);
+    QCOMPARE(messages_.boxes.size(), 1);
+    QVERIFY2(messages_.boxes.first().text.contains(QStringLiteral("line 5 is damaged")),
+             qPrintable(messages_.boxes.first().text));
+    QVERIFY(!app_->instruments.units.unit[2].set());
+}
+
 // At the window's own width every field of the status bar is shown whole, the automation port's
 // button and the longest link text included.
 void TstInstrumentsWindow::statusBarReadableWithTheAutomationButton() {
@@ -147,9 +263,19 @@ void TstInstrumentsWindow::statusBarReadableWithTheAutomationButton() {
     QVERIFY(app_->startAutomation(0, dir_.filePath(QStringLiteral("token")), &error));
     app_->window.findChild<QLabel*>("StatusLink")
         ->setText(QStringLiteral("LAN 255.255.255.255:65535 connected"));
+    app_->window.findChild<QLabel*>("StatusModel")->setText(QStringLiteral("VASKO-01, 4 ch"));
+    QVERIFY(app_->window.findChild<QPushButton*>("StatusPositions")->isVisible());
     QCoreApplication::processEvents();
+    QWidgetList shown;
     for (QLabel* label : app_->window.statusBar()->findChildren<QLabel*>()) {
-        QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->objectName()));
+        shown << label;
+    }
+    for (QPushButton* button : app_->window.statusBar()->findChildren<QPushButton*>()) {
+        shown << button;
+    }
+    QCOMPARE(shown.size(), 9);  // help, link, model, rate, time-outs; four buttons
+    for (QWidget* w : shown) {
+        QVERIFY2(w->width() >= w->sizeHint().width(), qPrintable(w->objectName()));
     }
     QTest::mouseClick(app_->window.findChild<QPushButton*>("StatusAutomationButton"), Qt::LeftButton);
     QVERIFY(QTest::qWaitFor([] {

@@ -3,9 +3,12 @@
 #include "automationserver.h"
 #include "automationwindow.h"
 #include "panelscripttarget.h"
+#include "positionswindow.h"
 #include "setupwindow.h"
+#include "statusstrip.h"
 
 #include <QCoreApplication>
+#include <QPushButton>
 #include <QStatusBar>
 
 namespace {
@@ -17,13 +20,16 @@ MessageSink& chosen(MessageSink* given, QtMessages& fallback) {
 Application::Application(QDir settingsDir, MessageSink* messages)
     : channel(state, window, chosen(messages, qtMessages), Timer2),
       interpreter(state, window),
-      session(state, window, channel, chosen(messages, qtMessages), Timer2, std::move(settingsDir)),
+      session(state, window, channel, chosen(messages, qtMessages), Timer2, settingsDir),
       moves(state, window, channel),
       polling(state, window, channel, chosen(messages, qtMessages), moves),
       commands(state, window, channel, chosen(messages, qtMessages), Timer2, moves.script()),
       keyJog(state, commands),
       setup(state, channel, window, chosen(messages, setupMessages)),
-      instruments(state, channel, session, window, chosen(messages, qtMessages)) {
+      instruments(state, channel, session, window, chosen(messages, qtMessages)),
+      settingsDir_(settingsDir),
+      messages_(chosen(messages, qtMessages)),
+      positionsTarget_(state, window, commands) {
     qtMessages.setParent(&window);
     Timer2.setObjectName(QStringLiteral("Timer2"));
     channel.setReplySink(&interpreter);
@@ -88,6 +94,26 @@ void Application::wireInstruments() {
         }
     });
     instruments.install(window);
+    instruments.setUnitsFile(settingsDir_.filePath(ChannelUnits::kFile));
+    QPushButton* positions = instruments.strip()->addButton(
+        QStringLiteral("Positions..."), QStringLiteral("StatusPositions"),
+        QStringLiteral("Named positions: save where the channels are, go back there later"));
+    connect(positions, &QPushButton::clicked, this, &Application::showPositions);
+}
+
+PositionsWindow& Application::positions() {
+    if (!positionsWindow_) {
+        positionsWindow_ = std::make_unique<PositionsWindow>(positionsTarget_, instruments.units, messages_,
+                                                             settingsDir_.filePath(NamedPositions::kFile));
+    }
+    return *positionsWindow_;
+}
+
+void Application::showPositions() {
+    PositionsWindow& w = positions();
+    w.show();
+    w.raise();
+    w.activateWindow();
 }
 
 Application::~Application() {

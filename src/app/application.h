@@ -7,6 +7,7 @@
 #include "keyjog.h"
 #include "mainwindow.h"
 #include "operatorcommands.h"
+#include "panelpositions.h"
 #include "panelstate.h"
 #include "pollingcycle.h"
 #include "qtmessages.h"
@@ -22,6 +23,7 @@
 class AutomationServer;
 class AutomationWindow;
 class PanelScriptTarget;
+class PositionsWindow;
 
 // The whole panel, wired: one shared state, the main window, the link, the reply interpreter,
 // the polling tick, the operator commands and the setup side. A test builds a fresh one in one
@@ -54,11 +56,18 @@ public:
     bool startAutomation(quint16 port, const QString& tokenPath, QString* error);
     AutomationServer* automation() const { return automation_.get(); }
     void showAutomation();
+    // The Positions window, made when first asked for (its file is read then).
+    PositionsWindow& positions();
+    void showPositions();
 
 signals:
     void quitRequested();
 
 private:
+    QDir settingsDir_;
+    MessageSink& messages_;
+    PanelPositions positionsTarget_;
+    std::unique_ptr<PositionsWindow> positionsWindow_;
     std::unique_ptr<PanelScriptTarget> scriptTarget_;
     std::unique_ptr<AutomationServer> automation_;
     std::unique_ptr<AutomationWindow> automationWindow_;

@@ -114,7 +114,7 @@ AutomationStatus::AutomationStatus(AutomationServer& server, QWidget* parent)
                    .arg(server.port()));
     setAutoDefault(false);
     setFocusPolicy(Qt::NoFocus);
-    setStyleSheet(QStringLiteral("padding: 2px 6px;"));
+    setStyleSheet(QStringLiteral("padding: 2px 4px;"));
     connect(&server_, &AutomationServer::clientsChanged, this, &AutomationStatus::showCount);
     connect(&server_, &AutomationServer::enabledChanged, this, [this] { showCount(server_.clientCount()); });
     showCount(server_.clientCount());

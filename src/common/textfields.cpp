@@ -142,6 +142,33 @@ std::int64_t roundHalfAway(double value) {
     return static_cast<std::int64_t>(r);
 }
 
+QByteArray quoted(const QString& text) {
+    QByteArray bytes = text.toUtf8();
+    bytes.replace('"', "\"\"");
+    return '"' + bytes + '"';
+}
+
+std::optional<QString> quotedField(const QByteArray& line, qsizetype& position) {
+    if (position >= line.size() || line[position] != '"') {
+        return std::nullopt;
+    }
+    QByteArray text;
+    for (qsizetype i = position + 1; i < line.size(); ++i) {
+        if (line[i] != '"') {
+            text += line[i];
+        } else if (i + 1 < line.size() && line[i + 1] == '"') {
+            text += '"';
+            ++i;
+        } else if (i + 1 < line.size() && line[i + 1] == ',') {
+            position = i + 2;
+            return QString::fromUtf8(text);
+        } else {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<std::int64_t> wholeNumber(const QString& text) {
     bool ok = false;
     const qlonglong value = text.trimmed().toLongLong(&ok, 10);

@@ -43,4 +43,10 @@ QString signedPadded(std::int64_t value, int digits);
 // nothing, and `position` is unchanged.
 std::optional<QString> nextField(const QString& line, int& position);
 
+// A text as a quoted field, "" standing for a quote inside: "a ""b"", c" (UTF-8).
+QByteArray quoted(const QString& text);
+// The quoted field starting at `position` and the comma after it; `position` is left after that
+// comma. Nothing for anything else (no opening quote, not closed, no comma after it).
+std::optional<QString> quotedField(const QByteArray& line, qsizetype& position);
+
 }  // namespace TextFields

@@ -1,6 +1,8 @@
 #include "chartwindow.h"
 
+#include "messages.h"
 #include "positionchart.h"
+#include "unitsdialog.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -28,12 +30,21 @@ QLabel* legendEntry(int ch) {
 }
 }  // namespace
 
-ChartWindow::ChartWindow(const PositionHistory& history, QWidget* parent) : QWidget(parent, Qt::Window) {
+ChartWindow::ChartWindow(const PositionHistory& history, ChannelUnits& units, MessageSink& messages,
+                         QWidget* parent)
+    : QWidget(parent, Qt::Window), units_(units), messages_(messages) {
     setObjectName(QStringLiteral("PositionChartWindow"));
     setWindowTitle(QStringLiteral("Position chart"));
     setAttribute(Qt::WA_QuitOnClose, false);
 
     chart_ = new PositionChart(history);
+    chart_->setUnits(&units_);
+    auto* unitsButton = new QPushButton(QStringLiteral("Units..."));
+    unitsButton->setObjectName(QStringLiteral("ChartUnits"));
+    unitsButton->setAutoDefault(false);
+    unitsButton->setToolTip(
+        QStringLiteral("Pulses per unit and the unit's name, per channel (400 per mm, say)"));
+    connect(unitsButton, &QPushButton::clicked, this, &ChartWindow::editUnits);
     autoscale_ = new QCheckBox(QStringLiteral("Autoscale"));
     autoscale_->setObjectName(QStringLiteral("ChartAutoscale"));
     autoscale_->setToolTip(
@@ -56,6 +67,7 @@ ChartWindow::ChartWindow(const PositionHistory& history, QWidget* parent) : QWid
     bar->addSpacing(10);
     bar->addWidget(marks);
     bar->addStretch();
+    bar->addWidget(unitsButton);
     bar->addWidget(autoscale_);
     bar->addWidget(pause_);
 
@@ -73,4 +85,21 @@ ChartWindow::ChartWindow(const PositionHistory& history, QWidget* parent) : QWid
         chart_->setPaused(paused);
         pause_->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
     });
+}
+
+void ChartWindow::editUnits() {
+    UnitsDialog dialog(units_, messages_, this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    units_ = dialog.units();
+    chart_->setUnits(&units_);
+    emit unitsChanged();
+    QString error;
+    if (!unitsFile_.isEmpty() && !units_.save(unitsFile_, &error)) {
+        messages_.showMessage(
+            QStringLiteral("The units could not be kept in %1: %2. They hold until the panel ends.")
+                .arg(unitsFile_, error),
+            QStringLiteral("Chart units"), MessageSink::Icon::Information);
+    }
 }

@@ -1,6 +1,8 @@
 #include "instruments.h"
 
 #include "commandchannel.h"
+#include "messages.h"
+#include "positionchart.h"
 #include "session.h"
 #include "statusstrip.h"
 
@@ -18,8 +20,9 @@ Instruments::Instruments(const PanelState& state, CommandChannel& channel, Sessi
       state_(state),
       channel_(channel),
       view_(view),
+      messages_(messages),
       monitor_(std::make_unique<TrafficMonitor>(recorder, messages)),
-      chart_(std::make_unique<ChartWindow>(history)) {
+      chart_(std::make_unique<ChartWindow>(history, units, messages)) {
     connect(
         &channel, &CommandChannel::commandSent, this,
         [this](const QByteArray& text, bool lan, Origin origin) { recorder.commandSent(text, lan, origin); });
@@ -30,6 +33,20 @@ Instruments::Instruments(const PanelState& state, CommandChannel& channel, Sessi
 }
 
 Instruments::~Instruments() = default;
+
+void Instruments::setUnitsFile(const QString& path) {
+    QString error;
+    if (!units.load(path, &error)) {
+        units = ChannelUnits{};
+        messages_.showMessage(
+            QStringLiteral("The chart's units in %1 could not be read (%2); none are shown until "
+                           "they are set again.")
+                .arg(path, error),
+            QStringLiteral("Chart units"), MessageSink::Icon::Information);
+    }
+    chart_->setUnitsFile(path);
+    chart_->chart().setUnits(&units);
+}
 
 void Instruments::install(QMainWindow& window) {
     strip_ = new StatusStrip(figures, channel_, state_, view_);

@@ -38,10 +38,14 @@ public:
     void positionShown(int ch, const QString& text);
     void lampChanged(int ch, PositionHistory::Mark mark, bool lit);
 
+    // The chart's units, loaded from and kept in `path` (reported when the file is damaged).
+    void setUnitsFile(const QString& path);
+
     MsClock clock;
     TrafficRecorder recorder;
     StatusFigures figures;
     PositionHistory history;
+    ChannelUnits units;
 
     TrafficMonitor& monitor() { return *monitor_; }
     ChartWindow& chart() { return *chart_; }
@@ -51,6 +55,7 @@ private:
     const PanelState& state_;
     CommandChannel& channel_;
     const PanelView& view_;
+    MessageSink& messages_;
     std::unique_ptr<TrafficMonitor> monitor_;
     std::unique_ptr<ChartWindow> chart_;
     StatusStrip* strip_ = nullptr;  // owned by the status bar

@@ -91,12 +91,30 @@ void PositionChart::repaintTick() {
     }
 }
 
+void PositionChart::setUnits(const ChannelUnits* units) {
+    units_ = units;
+    background_ = QPixmap();  // the axes change
+    update();
+}
+
+int PositionChart::unitAxisChannel() const {
+    for (int ch = 0; units_ != nullptr && ch < PositionHistory::kChannels; ++ch) {
+        if (units_->unit[size_t(ch)].set() && !shown().samples(ch).empty()) {
+            return ch;
+        }
+    }
+    return -1;
+}
+
 PositionChart::Frame PositionChart::frame() const {
     const QFontMetrics fm(font());
     const double left = fm.horizontalAdvance(QStringLiteral("-0000000")) + 16;
+    const int unitCh = unitAxisChannel();
+    const double right =
+        unitCh < 0 ? 14 : fm.horizontalAdvance(units_->unit[size_t(unitCh)].format(-1234.567)) + 16;
     const double bottom = fm.height() + 12;
     Frame f;
-    f.plot = QRectF(left, 10, qMax(10.0, width() - left - 14), qMax(10.0, height() - 10 - bottom));
+    f.plot = QRectF(left, 10, qMax(10.0, width() - left - right), qMax(10.0, height() - 10 - bottom));
     f.end = frozen_ ? frozenEnd_ : history_.now();
     f.low = low_;
     f.high = high_;
@@ -159,7 +177,7 @@ void PositionChart::paintEvent(QPaintEvent*) {
     for (int ch = 0; ch < PositionHistory::kChannels; ++ch) {
         any = any || !shown().samples(ch).empty();
     }
-    const BackgroundKey key{size(), f.low, f.high, paused(), any};
+    const BackgroundKey key{size(), f.low, f.high, paused(), any, unitAxisChannel()};
     if (background_.isNull() || !(key == backgroundKey_)) {
         background_ = QPixmap(size() * devicePixelRatioF());
         background_.setDevicePixelRatio(devicePixelRatioF());
@@ -207,11 +225,30 @@ void PositionChart::drawAxes(QPainter& p, const Frame& f, bool any) const {
     }
     p.setPen(QColor(0x9a, 0x9a, 0x9a));
     p.drawRect(f.plot);
+    drawUnitAxis(p, f);
 
     if (!any) {
         p.setPen(QColor(0x80, 0x80, 0x80));
         p.drawText(f.plot, Qt::AlignCenter,
                    QStringLiteral("No positions yet: connect, and the polled channels appear here."));
+    }
+}
+
+void PositionChart::drawUnitAxis(QPainter& p, const Frame& f) const {
+    const int ch = unitAxisChannel();
+    if (ch < 0) {
+        return;
+    }
+    // The same grid lines, read in the channel's unit, in the channel's colour.
+    const ChannelUnit& unit = units_->unit[size_t(ch)];
+    const QFontMetrics fm(font());
+    p.setPen(channelColour(ch).darker(130));
+    const double step = niceStep(f.high - f.low, 5);
+    for (double v = std::ceil(f.low / step) * step; v <= f.high + step / 1000; v += step) {
+        const double y = yOf(f, v);
+        p.drawText(
+            QRectF(f.plot.right() + 6, y - fm.height() / 2.0, width() - f.plot.right() - 6, fm.height()),
+            Qt::AlignLeft | Qt::AlignVCenter, unit.format(v));
     }
 }
 
@@ -297,6 +334,9 @@ QString PositionChart::readoutAt(QPoint point) const {
         // Within a second: the slowest rotation (four channels) still polls each one that often.
         if (const auto s = shown().nearest(ch, ms, 1000)) {
             text += QStringLiteral("   %1 %2").arg(channelName(ch), signedNumber(double(s->value)));
+            if (units_ != nullptr && units_->unit[size_t(ch)].set()) {
+                text += QStringLiteral(" (%1)").arg(units_->unit[size_t(ch)].format(double(s->value)));
+            }
         }
     }
     return text;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "channelunits.h"
 #include "positionhistory.h"
 
 #include <QColor>
@@ -18,6 +19,10 @@ public:
 
     explicit PositionChart(const PositionHistory& history, QWidget* parent = nullptr);
 
+    // The operator's units: the readout gives each position in its channel's unit too, and the
+    // first channel drawn that has one gets an axis of its own on the right.
+    void setUnits(const ChannelUnits* units);
+
     static QColor channelColour(int ch);
 
     // Autoscale fits the vertical range to what is drawn; off, the range stays where it was.
@@ -32,6 +37,7 @@ public:
     // The readout for a point of the widget: time, the value under the cursor and each
     // channel's position at that time. Empty outside the plot.
     QString readoutAt(QPoint point) const;
+    QRectF plotArea() const { return frame().plot; }
     int paintCount() const { return paints_; }
 
     QSize sizeHint() const override { return {720, 360}; }
@@ -67,10 +73,16 @@ private:
         double high = 0;
         bool paused = false;
         bool any = false;
+        int unitAxis = -1;
         bool operator==(const BackgroundKey&) const = default;
     };
 
+    // The channel whose unit the right-hand axis shows, or -1.
+    int unitAxisChannel() const;
+    void drawUnitAxis(QPainter& p, const Frame& f) const;
+
     const PositionHistory& history_;
+    const ChannelUnits* units_ = nullptr;
     std::optional<PositionHistory> frozen_;
     qint64 frozenEnd_ = 0;
     bool autoscale_ = true;

@@ -38,9 +38,8 @@ StatusStrip::StatusStrip(StatusFigures& figures, CommandChannel& channel, const 
                              "a channel's next jog waits until its last one has ended."));
     help->setText(QStringLiteral("Esc: Stop   Ctrl+\u2192/\u2190: Jog"));
     link_ = field(QStringLiteral("StatusLink"), QStringLiteral("The link chosen and its state"));
-    session_ = field(QStringLiteral("StatusSession"), QStringLiteral("Whether a session is open"));
-    model_ =
-        field(QStringLiteral("StatusModel"), QStringLiteral("The controller identified in this session"));
+    model_ = field(QStringLiteral("StatusModel"),
+                   QStringLiteral("Whether a session is open, and the controller identified in it"));
     rate_ = field(QStringLiteral("StatusRate"),
                   QStringLiteral("Replies per second actually received, over the last two seconds"));
     timeouts_ =
@@ -55,31 +54,20 @@ StatusStrip::StatusStrip(StatusFigures& figures, CommandChannel& channel, const 
     rate_->setAutoFillBackground(true);
     timeouts_->setFixedSize(timeouts_->fontMetrics().horizontalAdvance(QStringLiteral("9999 time-outs")) + 4,
                             height);
-    auto* traffic = new QPushButton(QStringLiteral("Traffic..."));
-    traffic->setObjectName(QStringLiteral("StatusTraffic"));
-    traffic->setToolTip(QStringLiteral("Open the traffic monitor (Ctrl+T)"));
-    auto* chart = new QPushButton(QStringLiteral("Chart..."));
-    chart->setObjectName(QStringLiteral("StatusChart"));
-    chart->setToolTip(QStringLiteral("Open the live position chart (Ctrl+G)"));
-    for (QPushButton* button : {traffic, chart}) {
-        button->setAutoDefault(false);
-        button->setFocusPolicy(Qt::NoFocus);  // Tab order of the panel stays as it was
-        button->setMinimumWidth(0);
-        button->setStyleSheet(QStringLiteral("padding: 2px 6px;"));
+    layout_ = new QHBoxLayout(this);
+    layout_->setContentsMargins(6, 0, 0, 0);
+    layout_->setSpacing(4);
+    layout_->addWidget(help);
+    layout_->addStretch();
+    for (QLabel* label : {link_, model_, rate_, timeouts_}) {
+        layout_->addWidget(separator());
+        layout_->addWidget(label);
     }
-
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(6, 0, 0, 0);
-    layout->setSpacing(4);
-    layout->addWidget(help);
-    layout->addStretch();
-    for (QLabel* label : {link_, session_, model_, rate_, timeouts_}) {
-        layout->addWidget(separator());
-        layout->addWidget(label);
-    }
-    layout->addWidget(separator());
-    layout->addWidget(traffic);
-    layout->addWidget(chart);
+    layout_->addWidget(separator());
+    QPushButton* traffic = addButton(QStringLiteral("Traffic..."), QStringLiteral("StatusTraffic"),
+                                     QStringLiteral("Open the traffic monitor (Ctrl+T)"));
+    QPushButton* chart = addButton(QStringLiteral("Chart..."), QStringLiteral("StatusChart"),
+                                   QStringLiteral("Open the live position chart (Ctrl+G)"));
 
     connect(traffic, &QPushButton::clicked, this, &StatusStrip::trafficClicked);
     connect(chart, &QPushButton::clicked, this, &StatusStrip::chartClicked);
@@ -87,6 +75,18 @@ StatusStrip::StatusStrip(StatusFigures& figures, CommandChannel& channel, const 
     connect(&timer_, &QTimer::timeout, this, &StatusStrip::refresh);
     timer_.start();
     refresh();
+}
+
+QPushButton* StatusStrip::addButton(const QString& text, const QString& name, const QString& tip) {
+    auto* button = new QPushButton(text);
+    button->setObjectName(name);
+    button->setToolTip(tip);
+    button->setAutoDefault(false);
+    button->setFocusPolicy(Qt::NoFocus);  // Tab order of the panel stays as it was
+    button->setMinimumWidth(0);
+    button->setStyleSheet(QStringLiteral("padding: 2px 4px;"));
+    layout_->addWidget(button);
+    return button;
 }
 
 QString StatusStrip::rateText(double repliesPerSecond) {
@@ -113,11 +113,12 @@ QString StatusStrip::linkText() {
 
 void StatusStrip::refresh() {
     link_->setText(linkText());
-    session_->setText(state_.Connected ? QStringLiteral("Session open") : QStringLiteral("No session"));
     const QString model = figures_.model();
-    model_->setText(model.isEmpty() ? (state_.Connected ? QStringLiteral("Identifying...")
-                                                        : QStringLiteral("No model identified"))
-                                    : model);
+    if (!state_.Connected) {
+        model_->setText(QStringLiteral("No session"));
+    } else {
+        model_->setText(model.isEmpty() ? QStringLiteral("Identifying...") : model);
+    }
     rate_->setText(rateText(figures_.repliesPerSecond()));
     const int timeouts = figures_.timeouts();
     timeouts_->setText(timeouts == 1 ? QStringLiteral("1 time-out")

@@ -5,12 +5,13 @@
 
 class CommandChannel;
 class PanelView;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class StatusFigures;
 struct PanelState;
 
-// What the main window's status bar shows: the Esc help, the link and session state, the model,
+// What the main window's status bar shows: the Esc help, the link's state, the session and its model,
 // the replies per second achieved, the time-outs, and the buttons that open the instruments. It
 // reads its figures on its own timer, so polling never waits for it.
 class StatusStrip : public QWidget {
@@ -26,6 +27,9 @@ public:
 
     static QString rateText(double repliesPerSecond);
 
+    // A button of the strip's own look after the others, for a window beside the instruments.
+    QPushButton* addButton(const QString& text, const QString& name, const QString& tip);
+
 signals:
     void trafficClicked();
     void chartClicked();
@@ -38,9 +42,9 @@ private:
     const PanelState& state_;
     const PanelView& view_;
     QLabel* link_ = nullptr;
-    QLabel* session_ = nullptr;
     QLabel* model_ = nullptr;
     QLabel* rate_ = nullptr;
     QLabel* timeouts_ = nullptr;
+    QHBoxLayout* layout_ = nullptr;
     QTimer timer_;
 };

@@ -11,7 +11,9 @@ class MainView : public PanelView {
 public:
     // Option1: 0 "HP", 1 "REL", 2 "ABS", 3 "SCN".
     virtual int controlMode() const = 0;
-    virtual QString setData(int ch) const = 0;      // Text1(ch)
+    virtual QString setData(int ch) const = 0;  // Text1(ch)
+    virtual void setSetData(int ch, const QString& text) = 0;
+    virtual void setControlMode(int mode) = 0;      // selects Option1(mode)
     virtual bool backlashTicked(int ch) const = 0;  // Check1(ch), any state but unticked
     virtual bool syncDemoTicked() const = 0;        // ChkSyncDemo
     virtual void setDemoButton(const QString& caption, std::uint32_t bgr) = 0;  // BtnDEMO

@@ -222,6 +222,16 @@ QString MainWindow::setData(int ch) const {
     return text1_.at(ch)->text();
 }
 
+void MainWindow::setSetData(int ch, const QString& text) {
+    text1_.at(ch)->setText(text);
+}
+
+void MainWindow::setControlMode(int mode) {
+    if (QAbstractButton* option = mode_->button(mode)) {
+        option->setChecked(true);
+    }
+}
+
 bool MainWindow::backlashTicked(int ch) const {
     return check1_.at(ch)->checkState() != Qt::Unchecked;
 }

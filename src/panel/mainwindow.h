@@ -62,6 +62,8 @@ public:
 
     int controlMode() const override;
     QString setData(int ch) const override;
+    void setSetData(int ch, const QString& text) override;
+    void setControlMode(int mode) override;
     bool backlashTicked(int ch) const override;
     bool syncDemoTicked() const override;
     void setDemoButton(const QString& caption, std::uint32_t bgr) override;
@@ -81,7 +83,7 @@ signals:
     // Ctrl+Right (cw) or Ctrl+Left, also each of the keyboard's repeats, where no text box takes
     // them (the send box and the set-data boxes move by a word).
     void jogKeyPressed(bool cw);
-    void speedChosen(int k);     // RadSpeed(k) became selected, by a click or by selectSpeed
+    void speedChosen(int k);  // RadSpeed(k) became selected, by a click or by selectSpeed
     void holdOffClicked(int ch);
     void setupClicked();
     void sendTextChanged();

@@ -13,6 +13,8 @@ class FakePanelView : public MainView {
 public:
     int controlMode() const override { return mode; }
     QString setData(int ch) const override { return text1[ch]; }
+    void setSetData(int ch, const QString& text) override { text1[ch] = text; }
+    void setControlMode(int m) override { mode = m; }
     bool backlashTicked(int ch) const override { return backlash[ch]; }
     bool syncDemoTicked() const override { return syncDemo; }
     void setDemoButton(const QString& caption, std::uint32_t bgr) override {

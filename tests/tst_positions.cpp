@@ -1,0 +1,231 @@
+// Named positions: the file keeps any printable name and loses no line, and the Positions window
+// saves what the panel polled and recalls it into the set-data boxes for Start to go there, on the
+// real panel against the simulator over TCP (KELDA-01) and a pseudo-terminal (VASKO-01).
+#include "namedpositions.h"
+#include "operatorcommands.h"
+#include "positionstarget.h"
+#include "positionswindow.h"
+#include "simpanel.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(SimModel)
+Q_DECLARE_METATYPE(NamedPosition)
+
+namespace {
+using Positions = PositionsTarget::Positions;
+
+// A target standing still where it was put.
+struct StillTarget : PositionsTarget {
+    Positions now{1500, -250, std::nullopt, std::nullopt};
+    Positions currentPositions() const override { return now; }
+    void recall(const Positions&) override {}
+};
+
+QDateTime at(const char* text) {
+    return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate);
+}
+
+QByteArray read(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void write(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+void saveAs(PositionsWindow& w, const QString& name) {
+    w.findChild<QLineEdit*>("PositionName")->setText(name);
+    QTest::mouseClick(w.findChild<QPushButton*>("PositionsSave"), Qt::LeftButton);
+}
+
+const QByteArray kGood1 = "\"first\",2026-12-07T09:00:00,1,2,,,\r\n";
+const QByteArray kGood2 = "\"second\",2026-12-07T09:05:00,-3,,4,5,\r\n";
+}  // namespace
+
+class TstPositions : public QObject {
+    Q_OBJECT
+private slots:
+    void fileRoundTrip_data();
+    void fileRoundTrip();
+    void damagedLineToldAndKept_data();
+    void damagedLineToldAndKept();
+    void unwritableFileLosesNothing();
+    void saveRecallStart_data();
+    void saveRecallStart();
+
+private:
+    QTemporaryDir dir_;
+};
+
+void TstPositions::fileRoundTrip_data() {
+    QTest::addColumn<NamedPosition>("entry");
+    QTest::addColumn<QByteArray>("line");
+    const QDateTime t = at("2026-12-07T16:30:00");
+    QTest::newRow("plain") << NamedPosition{"sample 1", t, {1500, -250, {}, {}}}
+                           << QByteArray("\"sample 1\",2026-12-07T16:30:00,1500,-250,,,\r\n");
+    QTest::newRow("commas and quotes")
+        << NamedPosition{"say \"hi\", then go", t, {0, {}, {}, 7}}
+        << QByteArray("\"say \"\"hi\"\", then go\",2026-12-07T16:30:00,0,,,7,\r\n");
+    QTest::newRow("a whole line as its name")
+        << NamedPosition{"\"x\",2026-12-07T16:30:00,1,2,,,", t, {1, {}, {}, {}}}
+        << QByteArray("\"\"\"x\"\",2026-12-07T16:30:00,1,2,,,\",2026-12-07T16:30:00,1,,,,\r\n");
+    QTest::newRow("widest positions, not Latin-1")
+        << NamedPosition{QStringLiteral("Probe \u00b5 1 \u2013 left"), t, {9999999, -9999999, 1, -1}}
+        << QByteArray(
+               "\"Probe \xc2\xb5 1 \xe2\x80\x93 left\",2026-12-07T16:30:00,9999999,-9999999,1,-1,\r\n");
+}
+
+void TstPositions::fileRoundTrip() {
+    QFETCH(NamedPosition, entry);
+    QFETCH(QByteArray, line);
+    QCOMPARE(NamedPositions::line(entry), line);
+    const QString path = dir_.filePath(QStringLiteral("roundtrip.log"));
+    QString error;
+    QVERIFY(NamedPositions::save(path, {entry, entry}, {}, &error));
+    const NamedPositions::Loaded loaded = NamedPositions::load(path);
+    QVERIFY(loaded.damaged.isEmpty());
+    QCOMPARE(loaded.entries.size(), size_t(2));
+    QCOMPARE(loaded.entries[1], entry);
+}
+
+void TstPositions::damagedLineToldAndKept_data() {
+    QTest::addColumn<QByteArray>("damaged");
+    QTest::newRow("quote not closed") << QByteArray("\"s,2026-12-07T09:00:00,1,2,,,");
+    QTest::newRow("name not quoted") << QByteArray("s,2026-12-07T09:00:00,1,2,,,");
+    QTest::newRow("empty name") << QByteArray("\"\",2026-12-07T09:00:00,1,2,,,");
+    QTest::newRow("one field short") << QByteArray("\"s\",2026-12-07T09:00:00,1,2,,");
+    QTest::newRow("one field more") << QByteArray("\"s\",2026-12-07T09:00:00,1,2,,,,");
+    QTest::newRow("not a number") << QByteArray("\"s\",2026-12-07T09:00:00,1x,2,,,");
+    QTest::newRow("month 13") << QByteArray("\"s\",2026-13-07T09:00:00,1,2,,,");
+    QTest::newRow("binary") << QByteArray("\x01\xff\"\x02", 4);
+}
+
+// A damaged line is told, left out of the list, and written back as it was with every change.
+void TstPositions::damagedLineToldAndKept() {
+    QFETCH(QByteArray, damaged);
+    const QString path = dir_.filePath(QStringLiteral("KELDA_P.Log"));
+    write(path, kGood1 + damaged + "\r\n" + kGood2);
+    StillTarget target;
+    const ChannelUnits none;
+    RecordingMessages messages;
+    PositionsWindow w(target, none, messages, path);
+    QCOMPARE(w.entries().size(), size_t(2));
+    QCOMPARE(messages.boxes.size(), 1);
+    QVERIFY2(messages.boxes.first().text.contains(QStringLiteral("line 2 is damaged")),
+             qPrintable(messages.boxes.first().text));
+
+    saveAs(w, QStringLiteral("third"));
+    QCOMPARE(messages.boxes.size(), 1);
+    const QByteArray text = read(path);
+    QVERIFY(text.startsWith(kGood1 + kGood2 + "\"third\","));
+    QVERIFY(text.endsWith("\r\n" + damaged + "\r\n"));
+    const NamedPositions::Loaded again = NamedPositions::load(path);
+    QCOMPARE(again.entries.size(), size_t(3));
+    QCOMPARE(again.damagedLines, QByteArrayList{damaged});
+}
+
+// A folder that is not there: told, and what was saved stays in the list until it can be kept.
+void TstPositions::unwritableFileLosesNothing() {
+    const QString path = dir_.filePath(QStringLiteral("gone/KELDA_P.Log"));
+    StillTarget target;
+    const ChannelUnits none;
+    RecordingMessages messages;
+    PositionsWindow w(target, none, messages, path);
+    QVERIFY(messages.boxes.isEmpty());
+    saveAs(w, QStringLiteral("one"));
+    QCOMPARE(messages.boxes.size(), 1);
+    QVERIFY2(
+        messages.boxes.first().text.startsWith(QStringLiteral("The positions could not be kept in ") + path),
+        qPrintable(messages.boxes.first().text));
+    QCOMPARE(w.entries().size(), size_t(1));
+
+    QVERIFY(QDir(dir_.path()).mkdir(QStringLiteral("gone")));
+    target.now = {1, 2, 3, 4};
+    saveAs(w, QStringLiteral("two"));
+    QCOMPARE(messages.boxes.size(), 1);
+    const NamedPositions::Loaded loaded = NamedPositions::load(path);
+    QCOMPARE(loaded.entries.size(), size_t(2));
+    QCOMPARE(loaded.entries[0].name, QStringLiteral("one"));
+    QCOMPARE(loaded.entries[0].position, (Positions{1500, -250, {}, {}}));
+}
+
+void TstPositions::saveRecallStart_data() {
+    QTest::addColumn<SimModel>("model");
+    QTest::newRow("two channels, TCP") << SimModel::Kelda;
+    QTest::newRow("four channels, pty") << SimModel::Vasko;
+}
+
+void TstPositions::saveRecallStart() {
+    QFETCH(SimModel, model);
+    SimPanel p(model);
+    // Kept from an earlier day: A alone.
+    write(p.dir.filePath(NamedPositions::kFile), "\"A alone\",2026-12-01T08:00:00,700,,,,\r\n");
+    QVERIFY(p.connect());
+    const int channels = p.app->state.LastChannel + 1;
+    const std::array<qint64, 4> saved{1500, -250, 3000, -4000};
+    const auto placeAll = [&](const std::array<qint64, 4>& where) {
+        for (int ch = 0; ch < channels; ++ch) {
+            QVERIFY(p.sim.channel(ch).preset(where[size_t(ch)], p.clock.nowUs()));
+        }
+        for (int ch = 0; ch < channels; ++ch) {
+            QTRY_COMPARE(p.app->state.Axes.report(ch).position, where[size_t(ch)]);
+        }
+    };
+    placeAll(saved);
+    p.app->instruments.units.unit[0] = ChannelUnit{400, QStringLiteral("mm")};
+
+    PositionsWindow& w = p.app->positions();
+    w.show();
+    saveAs(w, QStringLiteral("bay 2, \"left\""));
+    QCOMPARE(w.entries().size(), size_t(2));
+    const NamedPosition& entry = w.entries()[1];
+    for (int ch = 0; ch < 4; ++ch) {
+        QCOMPARE(entry.position[size_t(ch)],
+                 ch < channels ? std::optional<qint64>(saved[size_t(ch)]) : std::nullopt);
+    }
+    auto* list = w.findChild<QTreeWidget*>("PositionsList");
+    QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("+1500 (3.75 mm)"));
+    QCOMPARE(list->topLevelItem(1)->text(2), QStringLiteral("-250"));
+    QCOMPARE(NamedPositions::load(p.dir.filePath(NamedPositions::kFile)).entries.size(), size_t(2));
+
+    // Elsewhere, B alone selected: recall fills the boxes, selects every saved channel, mode ABS.
+    placeAll({0, 0, 0, 0});
+    p.click(QStringLiteral("Option1_1"));
+    p.click(QStringLiteral("Ch_1"));
+    list->setCurrentItem(list->topLevelItem(1));
+    QTest::mouseClick(w.findChild<QPushButton*>("PositionsRecall"), Qt::LeftButton);
+    QCOMPARE(p.app->window.controlMode(), int(OperatorCommands::ModeAbs));
+    for (int ch = 0; ch < channels; ++ch) {
+        QCOMPARE(p.text(QStringLiteral("Text1_%1").arg(ch)), QString::number(saved[size_t(ch)]));
+        QVERIFY(p.app->state.ChannelSelected[ch] != 0);
+    }
+    for (const QByteArray& command : p.commandsSince(0)) {
+        QVERIFY2(!command.startsWith("S3"), command.constData());  // nothing moves before Start
+    }
+
+    p.click(QStringLiteral("Ctr_5"));
+    for (int ch = 0; ch < channels; ++ch) {
+        QTRY_COMPARE_WITH_TIMEOUT(p.sim.channel(ch).position(p.clock.nowUs()), saved[size_t(ch)], 15000);
+    }
+    QTRY_VERIFY(p.app->state.Axes.settled(0));
+
+    // An entry of A alone leaves the others unselected, their boxes as they were.
+    list->setCurrentItem(list->topLevelItem(0));
+    QTest::mouseClick(w.findChild<QPushButton*>("PositionsRecall"), Qt::LeftButton);
+    QCOMPARE(p.text(QStringLiteral("Text1_0")), QStringLiteral("700"));
+    QCOMPARE(p.text(QStringLiteral("Text1_1")), QString::number(saved[1]));
+    for (int ch = 0; ch < channels; ++ch) {
+        QCOMPARE(p.app->state.ChannelSelected[ch] != 0, ch == 0);
+    }
+    QVERIFY(p.messages.boxes.isEmpty());
+}
+
+QTEST_MAIN(TstPositions)
+#include "tst_positions.moc"
