@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Retakes the README's pictures in docs/screenshots/: the main window with a VASKO-01 connected,
-# the setup window after a table read, the traffic monitor and the position chart. The real panel
-# is driven against a simulated controller on a pseudo-terminal, on a virtual X display.
+# the setup window after a table read, the traffic monitor, the position chart and the Positions
+# window. The real panel is driven against a simulated controller on a pseudo-terminal, on a
+# virtual X display.
 #
 # Usage: scripts/screenshots.sh BUILD_DIR
 set -euo pipefail

@@ -1,6 +1,7 @@
 // Retakes the README's screenshots from the real panel driven against a simulated VASKO-01 on a
 // pseudo-terminal, in this process: the main window in a session, the setup window after a table
-// read, the traffic monitor and the position chart. The panel is operated through its own
+// read, the traffic monitor, the position chart (A in mm, D in degrees) and the Positions window.
+// The panel is operated through its own
 // controls, as an operator would, so what the pictures show is what the program does.
 //
 // Usage: screenshots [OUTPUT_DIR]   (default docs/screenshots; run under a display, e.g. Xvfb)
@@ -8,7 +9,9 @@
 #include "automationserver.h"
 #include "connectdialog.h"
 #include "filechooser.h"
+#include "namedpositions.h"
 #include "positionchart.h"
+#include "positionswindow.h"
 #include "setupwindow.h"
 #include "simclock.h"
 #include "simcontroller.h"
@@ -140,6 +143,14 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
+    // Positions the operator saved on an earlier day.
+    QFile kept(work.filePath(NamedPositions::kFile));
+    kept.open(QIODevice::WriteOnly);
+    kept.write(
+        "\"home corner\",2026-12-04T09:12:40,0,0,0,0,\r\n"
+        "\"sample 1, \"\"left\"\"\",2026-12-04T10:03:15,12000,-3500,1800,250,\r\n");
+    kept.close();
+
     Silent messages;
     Application panel(work, &messages);
     panel.window.resize(1060, 700);
@@ -244,8 +255,12 @@ int main(int argc, char* argv[]) {
     ok = save(monitor, out, QStringLiteral("traffic-monitor.png")) && ok;
     monitor.hide();
 
+    // Channel A in millimetres, D in degrees.
+    panel.instruments.units.unit[0] = ChannelUnit{400, QStringLiteral("mm")};
+    panel.instruments.units.unit[3] = ChannelUnit{100, QStringLiteral("deg")};
     panel.instruments.showChart();
     ChartWindow& chart = panel.instruments.chart();
+    chart.chart().setUnits(&panel.instruments.units);
     chart.resize(900, 460);
     wait(300);
     PositionChart& canvas = chart.chart();
@@ -257,6 +272,15 @@ int main(int argc, char* argv[]) {
     wait(200);
     ok = save(chart, out, QStringLiteral("position-chart.png")) && ok;
     chart.hide();
+
+    PositionsWindow& positions = panel.positions();
+    positions.show();
+    positions.findChild<QLineEdit*>(QStringLiteral("PositionName"))
+        ->setText(QStringLiteral("after the scan"));
+    positions.save();
+    wait(300);
+    ok = save(positions, out, QStringLiteral("positions-window.png")) && ok;
+    positions.hide();
 
     op.click(QStringLiteral("SetupPb"));
     SetupWindow* setup = panel.setup.window();
