@@ -1,8 +1,8 @@
 // Retakes the README's screenshots from the real panel driven against a simulated VASKO-01 on a
 // pseudo-terminal, in this process: the main window in a session, the setup window after a table
 // read, the traffic monitor, the position chart (A in mm, D in degrees) and the Positions window.
-// The panel is operated through its own
-// controls, as an operator would, so what the pictures show is what the program does.
+// The panel is operated through its own controls, as an operator would, so what the pictures show
+// is what the program does.
 //
 // Usage: screenshots [OUTPUT_DIR]   (default docs/screenshots; run under a display, e.g. Xvfb)
 #include "application.h"
