@@ -8,7 +8,7 @@ JOBS ?= 2
 SANITIZE ?= 0
 FUZZ_SECONDS ?= 60
 FUZZ_BUILD ?= build-fuzz
-FUZZ_TARGETS := fuzz_replies fuzz_tablefile fuzz_recentlist fuzz_scpi
+FUZZ_TARGETS := fuzz_replies fuzz_tablefile fuzz_recentlist fuzz_scpi fuzz_settings
 
 ifeq ($(SANITIZE),1)
 BUILD ?= build-sanitize

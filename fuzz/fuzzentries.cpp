@@ -1,7 +1,9 @@
 #include "fuzzentries.h"
 
+#include "channelunits.h"
 #include "fakepanelview.h"
 #include "memorytable.h"
+#include "namedpositions.h"
 #include "panelstate.h"
 #include "recentlist.h"
 #include "replyinterpreter.h"
@@ -163,6 +165,58 @@ QString RecentList(QByteArrayView input) {
     if (again.entries != loaded.entries || !again.complete) {
         return QStringLiteral("the list changed through a save: %1 / %2")
             .arg(loaded.entries.join(u'|'), again.entries.join(u'|'));
+    }
+    return {};
+}
+
+QString SettingsFiles(QByteArrayView input) {
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        return QStringLiteral("no temporary folder");
+    }
+    const QString positions = dir.filePath(NamedPositions::kFile);
+    const QString units = dir.filePath(ChannelUnits::kFile);
+    for (const QString& path : {positions, units}) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(input.data(), input.size()) != input.size()) {
+            return QStringLiteral("cannot write %1").arg(path);
+        }
+    }
+
+    const NamedPositions::Loaded loaded = NamedPositions::load(positions);
+    qsizetype lines = 0;
+    for (const QByteArray& line : input.toByteArray().split('\n')) {
+        lines += line.isEmpty() || line == "\r" ? 0 : 1;
+    }
+    if (qsizetype(loaded.entries.size()) + loaded.damagedLines.size() != lines ||
+        loaded.damaged.size() != loaded.damagedLines.size()) {
+        return QStringLiteral("%1 lines, %2 entries and %3 damaged")
+            .arg(lines)
+            .arg(loaded.entries.size())
+            .arg(loaded.damagedLines.size());
+    }
+    QString error;
+    if (!NamedPositions::save(positions, loaded.entries, loaded.damagedLines, &error)) {
+        return error;
+    }
+    const NamedPositions::Loaded again = NamedPositions::load(positions);
+    if (again.entries != loaded.entries || again.damagedLines != loaded.damagedLines) {
+        return QStringLiteral("the positions changed through a save");
+    }
+
+    ChannelUnits read;
+    if (!read.load(units, &error)) {
+        return {};
+    }
+    ChannelUnits reread;
+    if (!read.save(units, &error) || !reread.load(units, &error)) {
+        return QStringLiteral("units that loaded did not come back: %1").arg(error);
+    }
+    for (size_t ch = 0; ch < read.unit.size(); ++ch) {
+        if (reread.unit[ch].pulsesPerUnit != read.unit[ch].pulsesPerUnit ||
+            reread.unit[ch].name != read.unit[ch].name) {
+            return QStringLiteral("channel %1's unit changed through a save").arg(ch);
+        }
     }
     return {};
 }

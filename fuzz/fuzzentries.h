@@ -22,6 +22,11 @@ QString TableFile(QByteArrayView input);
 // loads must come back the same after a save.
 QString RecentList(QByteArrayView input);
 
+// Any bytes as the named-positions file and as the chart-units file. Every line of the first is
+// either an entry or kept as damaged, and a save brings back the same entries and the same damaged
+// lines; units that load come back the same after a save.
+QString SettingsFiles(QByteArrayView input);
+
 // The automation port's line parser: a line it accepts names only channels A to D, each once,
 // and a refusal says why.
 QString ScpiLine(QByteArrayView line);

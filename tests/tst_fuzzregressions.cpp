@@ -19,8 +19,9 @@ void TstFuzzRegressions::replay_data() {
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("path");
     int rows = 0;
-    for (const QString& target : {QStringLiteral("fuzz_replies"), QStringLiteral("fuzz_tablefile"),
-                                  QStringLiteral("fuzz_recentlist"), QStringLiteral("fuzz_scpi")}) {
+    for (const QString& target :
+         {QStringLiteral("fuzz_replies"), QStringLiteral("fuzz_tablefile"), QStringLiteral("fuzz_recentlist"),
+          QStringLiteral("fuzz_scpi"), QStringLiteral("fuzz_settings")}) {
         for (const char* kind : {"corpus", "regressions"}) {
             const QDir dir(QStringLiteral(FUZZ_DATA_DIR "/%1/%2").arg(QLatin1String(kind), target));
             for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
@@ -43,6 +44,7 @@ void TstFuzzRegressions::replay() {
         target == QLatin1String("fuzz_replies")     ? FuzzEntry::Replies
         : target == QLatin1String("fuzz_tablefile") ? FuzzEntry::TableFile
         : target == QLatin1String("fuzz_scpi")      ? FuzzEntry::ScpiLine
+        : target == QLatin1String("fuzz_settings")  ? FuzzEntry::SettingsFiles
                                                     : FuzzEntry::RecentList;
     const QString problem = entry(input);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));

@@ -104,6 +104,8 @@ void TstPositions::damagedLineToldAndKept_data() {
     QTest::newRow("one field more") << QByteArray("\"s\",2026-12-07T09:00:00,1,2,,,,");
     QTest::newRow("not a number") << QByteArray("\"s\",2026-12-07T09:00:00,1x,2,,,");
     QTest::newRow("month 13") << QByteArray("\"s\",2026-13-07T09:00:00,1,2,,,");
+    QTest::newRow("eight digits") << QByteArray("\"s\",2026-12-07T09:00:00,-10000000,,,,");
+    QTest::newRow("name not UTF-8") << QByteArray("\"s\xff\",2026-12-07T09:00:00,1,,,,");
     QTest::newRow("binary") << QByteArray("\x01\xff\"\x02", 4);
 }
 

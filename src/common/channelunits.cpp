@@ -3,6 +3,7 @@
 #include "textfields.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QSaveFile>
 #include <cmath>
 
@@ -58,7 +59,8 @@ bool ChannelUnits::load(const QString& path, QString* error) {
             *error = QStringLiteral("line %1 is damaged").arg(ch + 1);
             return false;
         }
-        read[size_t(ch++)] = ChannelUnit{*value, *name};
+        // Without a scale there is no unit, whatever name stands beside it.
+        read[size_t(ch++)] = ChannelUnit{*value, *value > 0 ? *name : QString()};
     }
     unit = read;
     return true;
@@ -67,8 +69,9 @@ bool ChannelUnits::load(const QString& path, QString* error) {
 bool ChannelUnits::save(const QString& path, QString* error) const {
     QByteArray text;
     for (const ChannelUnit& u : unit) {
-        text += (u.set() ? QByteArray::number(u.pulsesPerUnit, 'g', 15) : QByteArray()) + ',' +
-                TextFields::quoted(u.set() ? u.name : QString()) + ",\r\n";
+        text += (u.set() ? QByteArray::number(u.pulsesPerUnit, 'g', QLocale::FloatingPointShortest)
+                         : QByteArray()) +
+                ',' + TextFields::quoted(u.set() ? u.name : QString()) + ",\r\n";
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {

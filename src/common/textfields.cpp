@@ -1,5 +1,7 @@
 #include "textfields.h"
 
+#include <QStringDecoder>
+
 #include <cmath>
 #include <cstdlib>
 
@@ -160,8 +162,14 @@ std::optional<QString> quotedField(const QByteArray& line, qsizetype& position) 
             text += '"';
             ++i;
         } else if (i + 1 < line.size() && line[i + 1] == ',') {
+            // Bytes that are not UTF-8 would come back changed: not a field.
+            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString decoded = utf8.decode(text);
+            if (utf8.hasError()) {
+                return std::nullopt;
+            }
             position = i + 2;
-            return QString::fromUtf8(text);
+            return decoded;
         } else {
             return std::nullopt;
         }

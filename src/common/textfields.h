@@ -47,6 +47,7 @@ std::optional<QString> nextField(const QString& line, int& position);
 QByteArray quoted(const QString& text);
 // The quoted field starting at `position` and the comma after it; `position` is left after that
 // comma. Nothing for anything else (no opening quote, not closed, no comma after it).
+// Nothing when the field is not closed, not followed by a comma, or not UTF-8.
 std::optional<QString> quotedField(const QByteArray& line, qsizetype& position);
 
 }  // namespace TextFields

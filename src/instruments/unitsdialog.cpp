@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QVBoxLayout>
 
 UnitsDialog::UnitsDialog(const ChannelUnits& units, MessageSink& messages, QWidget* parent)
@@ -18,7 +19,8 @@ UnitsDialog::UnitsDialog(const ChannelUnits& units, MessageSink& messages, QWidg
     for (int ch = 0; ch < 4; ++ch) {
         const ChannelUnit& u = units.unit[size_t(ch)];
         grid->addWidget(new QLabel(QStringLiteral("%1").arg(QChar(u'A' + ch))), ch + 1, 0);
-        scale_[size_t(ch)] = new QLineEdit(u.set() ? QString::number(u.pulsesPerUnit, 'g', 15) : QString());
+        scale_[size_t(ch)] = new QLineEdit(
+            u.set() ? QString::number(u.pulsesPerUnit, 'g', QLocale::FloatingPointShortest) : QString());
         scale_[size_t(ch)]->setObjectName(QStringLiteral("UnitScale_%1").arg(ch));
         scale_[size_t(ch)]->setPlaceholderText(QStringLiteral("none"));
         name_[size_t(ch)] = new QLineEdit(u.name);

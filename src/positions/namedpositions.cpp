@@ -10,7 +10,8 @@ namespace NamedPositions {
 
 namespace {
 const QString kTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
-}
+constexpr qlonglong kLimit = 9'999'999;
+}  // namespace
 
 bool validName(const QString& name) {
     return !name.trimmed().isEmpty() &&
@@ -53,10 +54,12 @@ std::optional<NamedPosition> parse(const QByteArray& text) {
             continue;
         }
         bool ok = false;
-        entry.position[size_t(ch)] = field.toLongLong(&ok);
-        if (!ok) {
+        const qlonglong value = field.toLongLong(&ok);
+        // The controller's positions have seven digits.
+        if (!ok || value > kLimit || value < -kLimit) {
             return std::nullopt;
         }
+        entry.position[size_t(ch)] = value;
     }
     return entry;
 }

@@ -10,9 +10,10 @@
 // Positions the operator saved under a name, to go back to ("sample 1"). Kept in KELDA_P.Log
 // beside the recent-connection files, one line per name ended by CR LF:
 //   "<name>",<taken>,<A>,<B>,<C>,<D>,
-// The name in double quotes, a quote in it doubled, so any printable text fits, commas and quotes
-// included; <taken> is the local time as 2026-12-07T16:30:00; each position a whole number of
-// pulses, or empty for a channel that was not polled. The file is written all-or-nothing.
+// The name in UTF-8 in double quotes, a quote in it doubled, so any printable text fits, commas
+// and quotes included; <taken> is the local time as 2026-12-07T16:30:00; each position a whole
+// number of pulses within the controller's seven digits, or empty for a channel that was not
+// polled. The file is written all-or-nothing.
 struct NamedPosition {
     QString name;
     QDateTime taken;
