@@ -48,6 +48,7 @@ private slots:
     void outcomes();
     void bracketCutShort_data();
     void bracketCutShort();
+    void sessionLostInsideABracket();
     void scriptAndOperator_data();
     void scriptAndOperator();
     void refusals();
@@ -456,6 +457,26 @@ void TstAutomation::bracketCutShort() {
     QCOMPARE(later->ask("MOVE:REL B,500;WAIT? B,TIMEOUT=10", 10000), QByteArray("DONE"));
     QCOMPARE(commandsSince(*p, 0), wire + QByteArrayList{"REL1500"});
     QCOMPARE(later->ask("WAIT? A,TIMEOUT=5"), QByteArray("STOPPED"));
+}
+
+// A session lost inside a script's bracket leaves no wait hanging on it, and the next session
+// closes the bracket before anything else goes out.
+void TstAutomation::sessionLostInsideABracket() {
+    SimPanel* p = fresh(SimModel::Vasko);
+    QVERIFY(p);
+    auto s = authenticated(*p);
+    QCOMPARE(s->ask("CONN?"), QByteArray("1"));
+    QVERIFY(FaultDrive::stopAtReply(*p));
+    s->send("MOVE:REL A,1000,B,1000");
+    QVERIFY(QTest::qWaitFor([&] { return p->app->state.ScriptMove.kind != ScriptMoves::Kind::None; }));
+    FaultDrive::tick(*p, 2);
+    p->click(QStringLiteral("Connect"));
+    QCOMPARE(s->ask("*OPC?", 3000), QByteArray("1"));
+    QCOMPARE(s->ask("WAIT? A,B,TIMEOUT=5", 3000), QByteArray("ERROR"));
+    const qsizetype from = p->received.size();
+    QVERIFY(FaultDrive::reconnect(*p));
+    QCOMPARE(s->ask("MOVE:REL B,500;WAIT? B,TIMEOUT=10", 10000), QByteArray("DONE"));
+    QCOMPARE(commandsSince(*p, from), (QByteArrayList{"S3017", "REL1500"}));
 }
 
 void TstAutomation::scriptAndOperator_data() {

@@ -43,8 +43,11 @@ void ScriptMoves::Request(Kind kind, const std::array<QString, 4>& values, const
 void ScriptMoves::forgetEnded() {
     PanelState::ScriptMoveWord& w = state_.ScriptMove;
     for (int ch = 0; ch < 4; ++ch) {
+        if (!(w.flags & (1u << ch))) {
+            continue;
+        }
         const AxisMove* move = state_.Axes.find(w.move[ch]);
-        if ((w.flags & (1u << ch)) && (move == nullptr || !move->active())) {
+        if (move == nullptr || !move->active()) {
             w.flags &= std::uint16_t(~(1u << ch));
         }
     }
@@ -59,12 +62,17 @@ void ScriptMoves::forgetEnded() {
 
 bool ScriptMoves::Pending() const {
     const PanelState::ScriptMoveWord& w = state_.ScriptMove;
-    if (w.flags & 0x40) {
+    // A bracket left open by a lost session is closed by the next session's first tick; until
+    // then nothing of it is under way, so no wait is held by it.
+    if ((w.flags & 0x40) && state_.Connected) {
         return true;
     }
     for (int ch = 0; ch < 4; ++ch) {
+        if (!(w.flags & (1u << ch))) {
+            continue;
+        }
         const AxisMove* move = state_.Axes.find(w.move[ch]);
-        if ((w.flags & (1u << ch)) && move != nullptr && move->active()) {
+        if (move != nullptr && move->active()) {
             return true;
         }
     }
