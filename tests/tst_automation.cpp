@@ -666,6 +666,17 @@ void TstAutomation::badInputKeepsTheConnection() {
     flood.reset();
     QVERIFY(QTest::qWaitFor([&] { return p->app->automation()->clientCount() == 1; }, 3000));
 
+    // Nor does one that keeps arming *OPC put off another client's deadline.
+    auto nag = authenticated(*p);
+    QTimer nagging;
+    nagging.callOnTimeout([&] { nag->send("*OPC"); });
+    nagging.start(5);
+    QCOMPARE(s->ask("MOVE:REL A,99999;WAIT? A,TIMEOUT=1", 4000), QByteArray("TIMEOUT"));
+    nagging.stop();
+    s->send("STOP A");
+    nag.reset();
+    QVERIFY(QTest::qWaitFor([&] { return p->app->automation()->clientCount() == 1; }, 3000));
+
     // At most eight clients; the ninth is closed at once.
     std::vector<std::unique_ptr<Script>> more;
     for (int i = 1; i <= AutomationServer::kMaxClients; ++i) {

@@ -72,7 +72,7 @@ AutomationServer::AutomationServer(ScriptTarget& target, AxisBook& axes, QString
       axes_(axes),
       execution_(target,
                  CommandExecution::Context{[this] { return enabled_; }, [this] { return clock_.elapsed(); },
-                                           [this] { settleTimer_.start(); }, std::move(version)}) {
+                                           [this] { armSettle(); }, std::move(version)}) {
     clock_.start();
     settleTimer_.setInterval(kSettleMs);
     connect(&settleTimer_, &QTimer::timeout, this, &AutomationServer::settleAll);
@@ -330,6 +330,14 @@ void AutomationServer::moveEnded(const AxisEvent& event) {
         }
     }
     if (!clients_.empty()) {
+        armSettle();
+    }
+}
+
+void AutomationServer::armSettle() {
+    // Started only when idle: a restart on every event would put the settling off for as long as
+    // events keep coming, and with it every other client's deadline.
+    if (!settleTimer_.isActive()) {
         settleTimer_.start();
     }
 }

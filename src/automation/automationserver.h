@@ -70,6 +70,7 @@ private:
     void handle(const ClientPtr& client, const QByteArray& command);
     void authenticate(const ClientPtr& client, const Scpi::Command& command);
     void settleAll();
+    void armSettle();
     void moveEnded(const AxisEvent& event);
     ClientPtr find(int id) const;
     void logLine(int client, const QByteArray& line, const QString& outcome);
