@@ -1,10 +1,10 @@
 #include "channelunits.h"
 
 #include "textfields.h"
+#include "wholefile.h"
 
 #include <QFile>
 #include <QLocale>
-#include <QSaveFile>
 #include <cmath>
 
 QString ChannelUnit::format(double pulses) const {
@@ -73,10 +73,5 @@ bool ChannelUnits::save(const QString& path, QString* error) const {
                          : QByteArray()) +
                 ',' + TextFields::quoted(u.set() ? u.name : QString()) + ",\r\n";
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    return WholeFile::write(path, text, error);
 }

@@ -1,9 +1,9 @@
 #include "trafficrecorder.h"
 
 #include "panelstate.h"
+#include "wholefile.h"
 
 #include <QDateTime>
-#include <QSaveFile>
 
 namespace {
 
@@ -210,17 +210,6 @@ QString TrafficRecorder::format(const TrafficEntry& entry, qint64 utcOffsetMs) {
 }
 
 bool TrafficRecorder::save(const QString& path, TrafficFilter filter, QString* error) const {
-    QSaveFile file(path);
-    const auto fail = [&](const QString& why) {
-        if (error != nullptr) {
-            *error = why;
-        }
-        file.cancelWriting();
-        return false;
-    };
-    if (!file.open(QIODevice::WriteOnly)) {
-        return fail(file.errorString());
-    }
     QStringList classes;
     for (TrafficClass cls :
          {TrafficClass::Polling, TrafficClass::Operator, TrafficClass::Table, TrafficClass::Automation}) {
@@ -239,12 +228,5 @@ bool TrafficRecorder::save(const QString& path, TrafficFilter filter, QString* e
             text += format(entry, offset).toUtf8() + "\r\n";
         }
     }
-    // Checked before the commit: a short write (a full disk) must not replace a good file.
-    if (file.write(text) != text.size() || !file.flush()) {
-        return fail(file.errorString());
-    }
-    if (!file.commit()) {
-        return fail(file.errorString());
-    }
-    return true;
+    return WholeFile::write(path, text, error);
 }

@@ -1,9 +1,9 @@
 #include "recentlist.h"
 
 #include "textfields.h"
+#include "wholefile.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace RecentList {
 
@@ -65,18 +65,7 @@ QString line(const QStringList& entries) {
 }
 
 bool save(const QString& path, const QString& text) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    const QByteArray bytes = text.toUtf8() + "\r\n";
-    // commit() alone may put a cut-off file in place when the disk is full: a short write or a
-    // failed flush cancels instead.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return WholeFile::write(path, text.toUtf8() + "\r\n");
 }
 
 }  // namespace RecentList

@@ -1,9 +1,9 @@
 #include "namedpositions.h"
 
 #include "textfields.h"
+#include "wholefile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <algorithm>
 
 namespace NamedPositions {
@@ -103,13 +103,7 @@ bool save(const QString& path, const std::vector<NamedPosition>& entries, const 
     for (const QByteArray& kept : damagedLines) {
         text += kept + "\r\n";
     }
-    QSaveFile file(path);
-    // Checked before the commit: a short write (a full disk) must not replace a good file.
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    return WholeFile::write(path, text, error);
 }
 
 }  // namespace NamedPositions
