@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 #include <memory>
 
@@ -229,6 +230,12 @@ void TstInstrumentsWindow::scaleRefused() {
 // Units... sets them and keeps them; a damaged file is told and shows none.
 void TstInstrumentsWindow::unitsKeptInTheirFile() {
     const QString path = dir_.filePath(ChannelUnits::kFile);
+    QFile saved(dir_.filePath(NamedPositions::kFile));
+    QVERIFY(saved.open(QIODevice::WriteOnly));
+    saved.write("\"bay\",2026-12-01T08:00:00,700,,4000,,\r\n");
+    saved.close();
+    PositionsWindow& positions = app_->positions();
+    positions.show();
     QTimer::singleShot(0, this, [] {
         auto* dialog = qobject_cast<UnitsDialog*>(QApplication::activeModalWidget());
         QVERIFY(dialog != nullptr);
@@ -239,6 +246,9 @@ void TstInstrumentsWindow::unitsKeptInTheirFile() {
     app_->instruments.showChart();
     app_->instruments.chart().editUnits();
     QCOMPARE(app_->instruments.units.unit[2].pulsesPerUnit, 2000.0);
+    // The open Positions window shows them at once.
+    const QTreeWidgetItem* bay = positions.findChild<QTreeWidget*>("PositionsList")->topLevelItem(0);
+    QCOMPARE(bay->text(3), QStringLiteral("+4000 (2 \"deg\", fine)"));
     ChannelUnits read;
     QString error;
     QVERIFY(read.load(path, &error));

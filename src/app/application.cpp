@@ -2,6 +2,7 @@
 
 #include "automationserver.h"
 #include "automationwindow.h"
+#include "chartwindow.h"
 #include "panelscripttarget.h"
 #include "positionswindow.h"
 #include "setupwindow.h"
@@ -105,6 +106,8 @@ PositionsWindow& Application::positions() {
     if (!positionsWindow_) {
         positionsWindow_ = std::make_unique<PositionsWindow>(positionsTarget_, instruments.units, messages_,
                                                              settingsDir_.filePath(NamedPositions::kFile));
+        connect(&instruments.chart(), &ChartWindow::unitsChanged, positionsWindow_.get(),
+                &PositionsWindow::refresh);
     }
     return *positionsWindow_;
 }
