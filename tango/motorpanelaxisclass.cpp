@@ -79,14 +79,6 @@ MotorPanelAxisClass* MotorPanelAxisClass::init(const char* name) {
     return instance_;
 }
 
-MotorPanelAxisClass* MotorPanelAxisClass::instance() {
-    if (instance_ == nullptr) {
-        Tango::Except::throw_exception("MotorPanel_NoClass", "MotorPanelAxisClass is not initialised",
-                                       "MotorPanelAxisClass::instance");
-    }
-    return instance_;
-}
-
 PanelPort::Settings MotorPanelAxisClass::settings() {
     PanelPort::Settings s;
     const std::string port = property(*this, "AutomationPort", "MOTOR_PANEL_AUTOMATION_PORT");

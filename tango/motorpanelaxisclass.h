@@ -17,7 +17,6 @@ namespace MotorPanel_ns {
 class MotorPanelAxisClass : public Tango::DeviceClass {
 public:
     static MotorPanelAxisClass* init(const char* name);
-    static MotorPanelAxisClass* instance();
     ~MotorPanelAxisClass() override;
 
     // Opened with the class properties when the first device asks.

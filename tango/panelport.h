@@ -35,7 +35,6 @@ public:
     std::vector<std::string> exchange(const std::string& line, int answers,
                                       std::uint64_t* sequence = nullptr);
 
-    const Settings& settings() const { return settings_; }
     // The default token file of the panel: motor-panel-automation.token in the runtime folder.
     static std::string defaultTokenFile();
 

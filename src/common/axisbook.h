@@ -84,7 +84,6 @@ public:
     // The link: a line went out. Queries are answered by a reply; other lines by nothing, or by
     // a refusal ("ERR", "NG") or an acknowledgement ("OK") that must not be taken as a reply.
     void lineSent(bool query);
-    quint64 queryLine() const { return queryLine_; }
     // A refusal or acknowledgement of a command sent before the query now awaited (or of any, when
     // none is awaited) is taken here; a refusal ends the move the command belonged to. False when
     // the text is not one, or no such command is waiting for it.
