@@ -34,7 +34,12 @@ MotorPanelAxis::MotorPanelAxis(Tango::DeviceClass* cl, std::string& name)
 }
 
 MotorPanelAxis::~MotorPanelAxis() {
-    delete_device();
+    // The watch thread may be telling this device a snapshot right now (a device deleted by its
+    // server's admin device): it has finished before the device goes.
+    if (token_ != 0) {
+        axisClass().watch().unwatch(token_, true);
+        token_ = 0;
+    }
 }
 
 MotorPanelAxisClass& MotorPanelAxis::axisClass() {

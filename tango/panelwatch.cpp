@@ -33,14 +33,12 @@ int PanelWatch::watch(int channel, Listener listener) {
     return nextToken_++;
 }
 
-void PanelWatch::unwatch(int token) {
-    const std::lock_guard<std::mutex> lock(mutex_);
+void PanelWatch::unwatch(int token, bool settle) {
+    std::unique_lock<std::mutex> lock(mutex_);
     std::erase_if(watchers_, [token](const Watcher& w) { return w.token == token; });
-}
-
-AxisSnapshot PanelWatch::latest(int channel) const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return latest_.at(size_t(channel));
+    if (settle && std::this_thread::get_id() != thread_.get_id()) {
+        told_.wait(lock, [this, token] { return telling_ != token; });
+    }
 }
 
 void PanelWatch::hurry() {
@@ -111,14 +109,26 @@ void PanelWatch::pollOnce() {
     std::vector<Watcher> watchers;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        for (int ch : channels) {
-            latest_[size_t(ch)] = fresh[size_t(ch)];
-        }
         reachable_ = fresh[size_t(channels.front())].reachable;
         watchers = watchers_;
     }
-    // Listeners are told outside the lock: they push Tango events, which may take a while.
+    // Listeners are told outside the lock: they push Tango events, which may take a while. One
+    // unwatched meanwhile is skipped.
     for (const Watcher& w : watchers) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            const bool watching = std::any_of(watchers_.begin(), watchers_.end(),
+                                              [&w](const Watcher& now) { return now.token == w.token; });
+            if (!watching) {
+                continue;
+            }
+            telling_ = w.token;
+        }
         w.listener(fresh[size_t(w.channel)]);
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            telling_ = 0;
+        }
+        told_.notify_all();
     }
 }

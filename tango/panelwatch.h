@@ -24,8 +24,6 @@ struct AxisSnapshot {
     bool busy = false, cw = false, ccw = false, hp = false, hold = false, stop = false;
     std::string motion = "NONE";  // MOT?: NONE, MOVING, DONE, STOPPED, LIMIT, ERROR
     std::uint64_t sequence = 0;   // the exchange it came from
-
-    bool operator==(const AxisSnapshot&) const = default;
 };
 
 // Follows the panel through its port at the panel's own pace: one line every 20 ms asks the
@@ -42,8 +40,10 @@ public:
 
     // Channel 0..3; the listener is called from the watch's own thread.
     int watch(int channel, Listener listener);
-    void unwatch(int token);
-    AxisSnapshot latest(int channel) const;
+    // The listener is not called again. With `settle`, unwatch also waits for a call of it that
+    // the watch thread is making right now (the listener's owner is about to go); a listener that
+    // unwatches itself is never waited for.
+    void unwatch(int token, bool settle = false);
     // A command changed what the next poll will show (a move accepted): ask now, not in 20 ms.
     void hurry();
 
@@ -59,8 +59,9 @@ private:
     PanelPort& port_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
+    std::condition_variable told_;  // a listener's call has ended
     std::vector<Watcher> watchers_;
-    std::array<AxisSnapshot, 4> latest_{};
+    int telling_ = 0;  // the token whose listener is being called
     int nextToken_ = 1;
     bool hurry_ = false;
     bool reachable_ = false;

@@ -91,6 +91,14 @@ def main():
     a.Position = 0
     wait(lambda: a.state() == ON, "back at 0")
 
+    # B deleted and made again by the server's admin device, over and over while it moves: the
+    # watch may be telling the old device a snapshot as it goes. The new one takes over.
+    admin = tango.DeviceProxy(b.adm_name())
+    b.MoveRelative(2000)
+    for _ in range(20):
+        admin.DevRestart("lab/motor-panel/b")
+    wait(lambda: b.state() == ON and b.Position == 2000, "B's move after the restarts")
+
     # Bad input: a clear DevFailed each, and the server goes on.
     for value in (math.nan, math.inf, 1e12, 0.5):
         refused(lambda: a.write_attribute("Position", value), f"Position = {value}")
