@@ -79,7 +79,7 @@ int main(int argc, char* argv[]) {
     // When the panel showed each position of each channel: the drive passes the same positions
     // again and again, so every time is kept and an event is matched with the latest before it.
     std::map<std::pair<int, qint64>, std::vector<qint64>> shown;
-    p.app->state.Axes.listen([&](const AxisEvent& e) {
+    const int listening = p.app->state.Axes.listen([&](const AxisEvent& e) {
         const std::optional<qint64> value = p.app->state.Axes.report(e.ch).position;
         if (e.kind == AxisEvent::Kind::Position && value) {
             shown[std::pair{e.ch, *value}].push_back(nowNs());
@@ -128,6 +128,8 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "tango_bench: the client said: %s\n", client.readAllStandardError().constData());
     }
     p.click(QStringLiteral("BtnDEMO"));
+    // Heard no more: the panel outlives the times kept here, and its ending reports moves too.
+    p.app->state.Axes.unlisten(listening);
     server.terminate();
     server.waitForFinished(5000);
 
