@@ -180,15 +180,7 @@ void AutomationServer::drop(const ClientPtr& client) {
     if (!target_.connected() || target_.setupOpen()) {
         return;
     }
-    const QString why = QStringLiteral("client %1 left").arg(id);
-    if (target_.scriptMovePending() && target_.scriptMoveClient() == id && !target_.cutScriptMoves(why)) {
-        return;
-    }
-    for (int ch = 0; ch < target_.channels(); ++ch) {
-        if (axes_.underWay(ch, Origin::Script, id) && !target_.stop(ch, why)) {
-            return;
-        }
-    }
+    execution_.stopScripts(id, QStringLiteral("client %1 left").arg(id));
 }
 
 void AutomationServer::serve(const ClientPtr& c) {

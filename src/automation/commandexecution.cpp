@@ -186,20 +186,27 @@ bool CommandExecution::stopAll(unsigned channels, const QString& why) {
     return true;
 }
 
+bool CommandExecution::stopScripts(int client, const QString& why) {
+    // Cut first: a move dropped unsent needs no stop, one held in the bracket does.
+    const bool theirs =
+        client == 0 || (target_.scriptMovePending() && target_.scriptMoveClient() == client);
+    if (theirs && !target_.cutScriptMoves(why)) {
+        return false;
+    }
+    unsigned channels = 0;
+    for (int ch = 0; ch < target_.channels(); ++ch) {
+        channels |= target_.axes().underWay(ch, Origin::Script, client) ? 1u << ch : 0u;
+    }
+    return stopAll(channels, why);
+}
+
 void CommandExecution::reach(const std::shared_ptr<ClientSession>& client, const Scpi::Command& c) {
     const QString who = QStringLiteral("client %1").arg(client->id());
     if (c.verb == Verb::Rst) {
         // Whatever else: the scripts' moves are stopped where a session allows, the queue emptied.
         bool sent = true;
         if (target_.connected() && !target_.setupOpen()) {
-            // Cut first: a move dropped unsent needs no stop, one held in the bracket does.
-            const QString why = QStringLiteral("*RST from ") + who;
-            sent = target_.cutScriptMoves(why);
-            unsigned channels = 0;
-            for (int ch = 0; ch < target_.channels(); ++ch) {
-                channels |= target_.axes().underWay(ch, Origin::Script) ? 1u << ch : 0u;
-            }
-            sent = sent && stopAll(channels, why);
+            sent = stopScripts(0, QStringLiteral("*RST from ") + who);
         }
         if (!client->gone) {
             client->clearErrors();

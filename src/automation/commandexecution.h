@@ -29,6 +29,10 @@ public:
     CommandExecution(ScriptTarget& target, Context context);
 
     void execute(const std::shared_ptr<ClientSession>& client, const Scpi::Parsed& parsed);
+    // What the scripts have going is ended: the moves still being sent are cut (a bracket that went
+    // out closed first), then the channels they have under way are stopped. Those of `client`
+    // only, or of every script when it is 0. False when a send failed.
+    bool stopScripts(int client, const QString& why);
 
 private:
     bool answerQuery(ClientSession& client, const Scpi::Command& c);
