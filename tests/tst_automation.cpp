@@ -434,7 +434,7 @@ void TstAutomation::bracketCutShort() {
     QCOMPARE(s->ask("CONN?"), QByteArray("1"));
     QVERIFY(FaultDrive::stopAtReply(*p));
     s->send("MOVE:REL A,1000,B,1000");
-    QVERIFY(QTest::qWaitFor([&] { return p->app->state.ScriptMove.kind != ScriptMoves::Kind::None; }));
+    QVERIFY(QTest::qWaitFor([&] { return p->app->state.ScriptMove.flags != 0; }));
     FaultDrive::tick(*p, ticks);
     switch (cutter) {
         case Cutter::Stop:
@@ -468,7 +468,7 @@ void TstAutomation::sessionLostInsideABracket() {
     QCOMPARE(s->ask("CONN?"), QByteArray("1"));
     QVERIFY(FaultDrive::stopAtReply(*p));
     s->send("MOVE:REL A,1000,B,1000");
-    QVERIFY(QTest::qWaitFor([&] { return p->app->state.ScriptMove.kind != ScriptMoves::Kind::None; }));
+    QVERIFY(QTest::qWaitFor([&] { return p->app->state.ScriptMove.flags != 0; }));
     FaultDrive::tick(*p, 2);
     p->click(QStringLiteral("Connect"));
     QCOMPARE(s->ask("*OPC?", 3000), QByteArray("1"));

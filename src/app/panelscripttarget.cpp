@@ -66,29 +66,23 @@ int PanelScriptTarget::scriptMoveClient() const {
     return state_.ScriptMove.client;
 }
 
-void PanelScriptTarget::requestMove(Move kind, const std::array<QString, 4>& values,
+void PanelScriptTarget::requestMove(MoveKind kind, const std::array<QString, 4>& values,
                                     const std::array<bool, 4>& given, int client) {
-    moves_.script().Request(kind == Move::Preset     ? ScriptMoves::Kind::Preset
-                            : kind == Move::Absolute ? ScriptMoves::Kind::Absolute
-                                                     : ScriptMoves::Kind::Relative,
-                            values, given, client);
+    moves_.script().Request(kind, values, given, client);
 }
 
 bool PanelScriptTarget::cutScriptMoves(const QString& why) {
     return moves_.script().Cut(why);
 }
 
-bool PanelScriptTarget::motion(Motion kind, int ch, bool cw, int client) {
-    const QByteArray command = kind == Motion::Jog    ? OperatorCommands::JogCommand(ch, cw)
-                               : kind == Motion::Home ? OperatorCommands::HomeCommand(ch, cw)
-                                                      : OperatorCommands::ScanCommand(ch, cw);
+bool PanelScriptTarget::motion(MoveKind kind, int ch, bool cw, int client) {
+    const QByteArray command = kind == MoveKind::Jog    ? OperatorCommands::JogCommand(ch, cw)
+                               : kind == MoveKind::Home ? OperatorCommands::HomeCommand(ch, cw)
+                                                        : OperatorCommands::ScanCommand(ch, cw);
     if (!channel_.SendCommand(command, Origin::Script)) {
         return false;
     }
-    const MoveKind moveKind = kind == Motion::Jog    ? MoveKind::Jog
-                              : kind == Motion::Home ? MoveKind::Home
-                                                     : MoveKind::Scan;
-    state_.Axes.wentOut(ch, Origin::Script, moveKind, std::nullopt, false, client);
+    state_.Axes.wentOut(ch, Origin::Script, kind, std::nullopt, false, client);
     return true;
 }
 

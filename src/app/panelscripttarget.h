@@ -27,10 +27,10 @@ public:
     bool operatorSequencing(int ch) const override;
     bool scriptMovePending() const override;
     int scriptMoveClient() const override;
-    void requestMove(Move kind, const std::array<QString, 4>& values, const std::array<bool, 4>& given,
+    void requestMove(MoveKind kind, const std::array<QString, 4>& values, const std::array<bool, 4>& given,
                      int client) override;
     bool cutScriptMoves(const QString& why) override;
-    bool motion(Motion kind, int ch, bool cw, int client) override;
+    bool motion(MoveKind kind, int ch, bool cw, int client) override;
     bool stop(int ch, const QString& why) override;
     void endDemo() override;
     bool speed(int k) override;

@@ -11,16 +11,21 @@
 using Scpi::Verb;
 
 namespace {
-ScriptTarget::Move moveOf(Verb verb) {
-    return verb == Verb::Preset    ? ScriptTarget::Move::Preset
-           : verb == Verb::MoveAbs ? ScriptTarget::Move::Absolute
-                                   : ScriptTarget::Move::Relative;
-}
-
-ScriptTarget::Motion motionOf(Verb verb) {
-    return verb == Verb::Jog    ? ScriptTarget::Motion::Jog
-           : verb == Verb::Home ? ScriptTarget::Motion::Home
-                                : ScriptTarget::Motion::Scan;
+MoveKind kindOf(Verb verb) {
+    switch (verb) {
+        case Verb::Preset:
+            return MoveKind::Preset;
+        case Verb::MoveAbs:
+            return MoveKind::Absolute;
+        case Verb::Jog:
+            return MoveKind::Jog;
+        case Verb::Home:
+            return MoveKind::Home;
+        case Verb::Scan:
+            return MoveKind::Scan;
+        default:
+            return MoveKind::Relative;
+    }
 }
 
 bool isMove(Verb v) {
@@ -247,14 +252,14 @@ void CommandExecution::reach(const std::shared_ptr<ClientSession>& client, const
                 values[t.ch] = QString::fromLatin1(t.value);
                 given[t.ch] = true;
             }
-            target_.requestMove(moveOf(c.verb), values, given, client->id());
+            target_.requestMove(kindOf(c.verb), values, given, client->id());
             return;
         }
         case Verb::Jog:
         case Verb::Home:
         case Verb::Scan:
             for (const Scpi::Target& t : c.targets) {
-                sent = target_.motion(motionOf(c.verb), t.ch, t.direction > 0, client->id());
+                sent = target_.motion(kindOf(c.verb), t.ch, t.direction > 0, client->id());
                 if (!sent || client->gone) {
                     break;
                 }

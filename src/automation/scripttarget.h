@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QString>
 #include <array>
+#include <cstdint>
 
 class AxisBook;
+enum class MoveKind : std::uint8_t;
 
 // What the automation port may ask of the panel. The application implements it with the panel's
 // own handlers and command builders; the queries read the axis book, so they add no wire traffic.
@@ -12,8 +14,6 @@ class AxisBook;
 // ended and the operator has been told, in a box whose event loop has run meanwhile.
 class ScriptTarget {
 public:
-    enum class Move { Preset, Relative, Absolute };
-    enum class Motion { Jog, Home, Scan };
     enum class AskState { None, Waiting, Answered, TimedOut };
 
     virtual ~ScriptTarget() = default;
@@ -33,13 +33,13 @@ public:
     virtual bool scriptMovePending() const = 0;
     virtual int scriptMoveClient() const = 0;
 
-    // `given[ch]` says which channels take part, `values[ch]` their values; accepted now, sent by
-    // the following ticks.
-    virtual void requestMove(Move kind, const std::array<QString, 4>& values,
+    // A preset, relative or absolute move: `given[ch]` says which channels take part, `values[ch]`
+    // their values; accepted now, sent by the following ticks.
+    virtual void requestMove(MoveKind kind, const std::array<QString, 4>& values,
                              const std::array<bool, 4>& given, int client) = 0;
     // Closes a bracket that a script's move opened and drops what it still had to send.
     virtual bool cutScriptMoves(const QString& why) = 0;
-    virtual bool motion(Motion kind, int ch, bool cw, int client) = 0;
+    virtual bool motion(MoveKind kind, int ch, bool cw, int client) = 0;  // a jog, home or scan
     virtual bool stop(int ch, const QString& why) = 0;
     virtual void endDemo() = 0;     // as Stop ends a running demonstration drive
     virtual bool speed(int k) = 0;  // 0 H, 1 M, 2 L

@@ -69,9 +69,8 @@ struct PanelState {
     // still to send) and served by the tick after the operator's words, so neither overwrites the
     // other. Values are the script's, never the set-data boxes'.
     struct ScriptMoveWord {
-        enum class Kind { None, Preset, Relative, Absolute };
-        Kind kind = Kind::None;
-        std::uint16_t flags = 0;
+        MoveKind kind = MoveKind::Relative;  // a preset, relative or absolute move
+        std::uint16_t flags = 0;             // none pending when 0
         std::uint8_t channels = 0;  // every channel it was asked for
         bool begun = false;         // some of it has gone out
         int client = 0;

@@ -5,18 +5,10 @@
 
 #include <utility>
 
-namespace {
-MoveKind moveKind(ScriptMoves::Kind kind) {
-    return kind == ScriptMoves::Kind::Preset     ? MoveKind::Preset
-           : kind == ScriptMoves::Kind::Absolute ? MoveKind::Absolute
-                                                 : MoveKind::Relative;
-}
-}  // namespace
-
 ScriptMoves::ScriptMoves(PanelState& state, const SequencedMoves& builders, CommandLink& link)
     : state_(state), builders_(builders), link_(link) {}
 
-void ScriptMoves::Request(Kind kind, const std::array<QString, 4>& values, const std::array<bool, 4>& given,
+void ScriptMoves::Request(MoveKind kind, const std::array<QString, 4>& values, const std::array<bool, 4>& given,
                           int client) {
     PanelState::ScriptMoveWord word;
     word.kind = kind;
@@ -29,11 +21,11 @@ void ScriptMoves::Request(Kind kind, const std::array<QString, 4>& values, const
         word.flags |= std::uint16_t(1u << ch);
         word.value[ch] = builders_.ValueTextOf(values[ch]);
         word.move[ch] =
-            state_.Axes.accept(ch, moveKind(kind), SequencedMoves::ValueNumber(word.value[ch]), client);
+            state_.Axes.accept(ch, kind, SequencedMoves::ValueNumber(word.value[ch]), client);
         ++count;
     }
     // Bracketed as Start brackets a move of several channels; presets go out together anyway.
-    if (count > 1 && kind != Kind::Preset) {
+    if (count > 1 && kind != MoveKind::Preset) {
         word.flags += 128;
     }
     word.channels = std::uint8_t(word.flags & 0x0F);
@@ -80,7 +72,7 @@ bool ScriptMoves::Pending() const {
 }
 
 std::uint8_t ScriptMoves::Channels() const {
-    return state_.ScriptMove.kind == Kind::None ? 0 : state_.ScriptMove.channels;
+    return state_.ScriptMove.channels;
 }
 
 bool ScriptMoves::send(const QByteArray& command) {
@@ -91,8 +83,8 @@ bool ScriptMoves::send(const QByteArray& command) {
 void ScriptMoves::Step() {
     forgetEnded();
     PanelState::ScriptMoveWord& w = state_.ScriptMove;
-    const MoveKind kind = moveKind(w.kind);
-    if (w.kind == Kind::Preset) {
+    const MoveKind kind = w.kind;
+    if (kind == MoveKind::Preset) {
         for (int ch = 0; ch < 4 && (w.flags & 0x0F); ++ch) {
             if (w.flags & (1u << ch)) {
                 w.flags &= std::uint16_t(~(1u << ch));
@@ -129,7 +121,7 @@ void ScriptMoves::Step() {
 
 bool ScriptMoves::Cut(const QString& why) {
     PanelState::ScriptMoveWord w = std::exchange(state_.ScriptMove, {});
-    if (w.kind == Kind::None) {
+    if (w.flags == 0) {
         return true;
     }
     for (int ch = 0; ch < 4; ++ch) {
@@ -150,7 +142,7 @@ bool ScriptMoves::Cut(const QString& why) {
 
 bool ScriptMoves::YieldTo(std::uint8_t channels, const QString& why) {
     const PanelState::ScriptMoveWord& w = state_.ScriptMove;
-    if (w.kind == Kind::None || !(w.begun || (w.channels & channels))) {
+    if (w.flags == 0 || !(w.begun || (w.channels & channels))) {
         return true;
     }
     return Cut(why);

@@ -16,13 +16,11 @@ class SequencedMoves;
 // the same channels; a bracket that has gone out is always closed before anything else is sent.
 class ScriptMoves {
 public:
-    using Kind = PanelState::ScriptMoveWord::Kind;
-
     ScriptMoves(PanelState& state, const SequencedMoves& builders, CommandLink& link);
 
     // Takes the channels with `given` set; each is entered in the axis book at once. Nothing may be
     // pending (the caller refuses first).
-    void Request(Kind kind, const std::array<QString, 4>& values, const std::array<bool, 4>& given,
+    void Request(MoveKind kind, const std::array<QString, 4>& values, const std::array<bool, 4>& given,
                  int client);
     // Commands still to send: a channel, or a bracket to close.
     bool Pending() const;
