@@ -19,9 +19,8 @@ struct PanelState;
 
 // The operator's instruments, beside the panel and changing none of it: the traffic recorder
 // and its monitor, the status bar's figures, and the position history with its chart. They only
-// watch: the command channel's signals, the polling tick's report of its queries (given to
-// recorder.tickSent by the application) and what the main window shows (positionShown,
-// lampChanged).
+// watch: the command channel's signals, and the positions and lamps the axis book records (given
+// to positionShown and lampChanged by the application).
 class Instruments : public QObject {
     Q_OBJECT
 public:

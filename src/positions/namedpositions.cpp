@@ -15,7 +15,7 @@ constexpr qlonglong kLimit = 9'999'999;
 
 bool validName(const QString& name) {
     return !name.trimmed().isEmpty() &&
-           std::all_of(name.begin(), name.end(), [](QChar c) { return c.isPrint() || c == u' '; });
+           std::all_of(name.begin(), name.end(), [](QChar c) { return c.isPrint(); });
 }
 
 QByteArray line(const NamedPosition& entry) {
