@@ -1,5 +1,6 @@
 // The automation port while a box is open: a failed send opens "Not connected !", whose event loop
 // lets clients connect, leave and send while a handler of the server is still on the stack.
+#include "faultdrive.h"
 #include "scriptclient.h"
 
 #include <QtTest>
@@ -16,6 +17,7 @@ private slots:
     void boxInsideEveryEntryPoint();
     void failedSendEndsTheCommand_data();
     void failedSendEndsTheCommand();
+    void operatorStopOnADeadLinkInsideABracket();
 
 private:
     // The link drops between two ticks: the session is still open, and the next send fails.
@@ -108,6 +110,27 @@ void TstScriptRaces::failedSendEndsTheCommand() {
     QCOMPARE(s->ask("SYST:ERR?"), QByteArray("0,\"No error\""));
     QCOMPARE(p.messages.texts(), QStringList{QStringLiteral("Not connected !")});
     QCOMPARE(ended, 1);  // one failed send, nothing sent after it
+}
+
+// The operator's Stop cuts a script's open bracket first; its closing line failing ends the
+// session, and no stop is tried after it: one box.
+void TstScriptRaces::operatorStopOnADeadLinkInsideABracket() {
+    SimPanel p(SimModel::Kelda);
+    QVERIFY(startAutomation(p));
+    QVERIFY(p.connect());
+    auto s = authenticated(p);
+    QCOMPARE(s->ask("CONN?"), QByteArray("1"));
+    QVERIFY(FaultDrive::stopAtReply(p));
+    s->send("MOVE:REL A,1000,B,1000");
+    QVERIFY(QTest::qWaitFor([&] { return p.app->state.ScriptMove.flags != 0; }));
+    FaultDrive::tick(p);
+    QVERIFY(QTest::qWaitFor([&] { return p.received.contains("S3016"); }, 3000));
+    p.click(QStringLiteral("Ch_0"));
+    p.click(QStringLiteral("Ch_1"));
+    QVERIFY(dropLink(p));
+    p.click(QStringLiteral("Ctr_6"));
+    QCOMPARE(p.messages.texts(), QStringList{QStringLiteral("Not connected !")});
+    QCOMPARE(s->ask("WAIT? A,B,TIMEOUT=1"), QByteArray("STOPPED"));
 }
 
 QTEST_MAIN(TstScriptRaces)

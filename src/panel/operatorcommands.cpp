@@ -101,8 +101,9 @@ void OperatorCommands::Stop(bool esc) {
     }
     // A script's move of a channel being stopped must not start after the stop: what it still had
     // to send is dropped, and a bracket it opened is closed first.
-    if (script_.Channels() & selected) {
-        script_.Cut(why);
+    // Its closing line failing has ended the session and told the operator: no stop could follow.
+    if ((script_.Channels() & selected) && !script_.Cut(why)) {
+        selected = 0;
     }
     for (int ch = 0; ch < 4; ++ch) {
         if ((selected & (1u << ch)) && link_.SendCommand(StopCommand(ch), Origin::Operator)) {
