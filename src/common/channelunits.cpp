@@ -14,6 +14,10 @@ QString ChannelUnit::format(double pulses) const {
     return QString::number(pulses / pulsesPerUnit, 'g', 7) + (name.isEmpty() ? QString() : u' ' + name);
 }
 
+QString ChannelUnit::beside(double pulses) const {
+    return set() ? QStringLiteral(" (%1)").arg(format(pulses)) : QString();
+}
+
 std::optional<double> ChannelUnits::parseScale(const QString& text, QString* why) {
     const QString trimmed = text.trimmed();
     bool ok = false;

@@ -16,6 +16,8 @@ struct ChannelUnit {
     bool set() const { return pulsesPerUnit > 0; }
     // The pulses in the unit: "2.5 mm".
     QString format(double pulses) const;
+    // The same as shown beside pulses: " (2.5 mm)", or nothing without a unit.
+    QString beside(double pulses) const;
 };
 
 class ChannelUnits {

@@ -334,8 +334,8 @@ QString PositionChart::readoutAt(QPoint point) const {
         // Within a second: the slowest rotation (four channels) still polls each one that often.
         if (const auto s = shown().nearest(ch, ms, 1000)) {
             text += QStringLiteral("   %1 %2").arg(channelName(ch), signedNumber(double(s->value)));
-            if (units_ != nullptr && units_->unit[size_t(ch)].set()) {
-                text += QStringLiteral(" (%1)").arg(units_->unit[size_t(ch)].format(double(s->value)));
+            if (units_ != nullptr) {
+                text += units_->unit[size_t(ch)].beside(double(s->value));
             }
         }
     }

@@ -122,12 +122,8 @@ void PositionsWindow::refresh() {
         QStringList columns{e.name};
         for (int ch = 0; ch < 4; ++ch) {
             const std::optional<qint64>& p = e.position[size_t(ch)];
-            const ChannelUnit& unit = units_.unit[size_t(ch)];
-            QString text = p ? TextFields::signedPadded(*p, 0) : QStringLiteral("-");
-            if (p && unit.set()) {
-                text += QStringLiteral(" (%1)").arg(unit.format(double(*p)));
-            }
-            columns << text;
+            columns << (p ? TextFields::signedPadded(*p, 0) + units_.unit[size_t(ch)].beside(double(*p))
+                          : QStringLiteral("-"));
         }
         columns << e.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         list_->addTopLevelItem(new QTreeWidgetItem(columns));
