@@ -147,7 +147,8 @@ void TstIntegrations::pytangoClient() {
         // message keeps only the end of the client's.
         tango->terminate();
         tango->waitForFinished(10000);
-        std::fprintf(stderr, "%s\n--- motor-panel-tango:\n%s\n", said.constData(), tango->readAll().constData());
+        std::fprintf(stderr, "%s\n--- motor-panel-tango:\n%s\n", said.constData(),
+                     tango->readAll().constData());
     }
     QVERIFY2(passed, said.right(800).constData());
 

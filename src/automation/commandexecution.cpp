@@ -114,10 +114,10 @@ bool CommandExecution::answerQuery(ClientSession& client, const Scpi::Command& c
             return true;
         case Verb::SystemState:
             // Whether commands that reach the controller are taken, and if not, why.
-            client.answer(!target_.connected()           ? "NO SESSION"
-                          : target_.setupOpen()           ? "SETUP OPEN"
-                          : !context_.scriptsEnabled()    ? "SCRIPTS ABORTED"
-                                                          : "READY");
+            client.answer(!target_.connected()         ? "NO SESSION"
+                          : target_.setupOpen()        ? "SETUP OPEN"
+                          : !context_.scriptsEnabled() ? "SCRIPTS ABORTED"
+                                                       : "READY");
             return true;
         case Verb::Position:
         case Verb::Status:
@@ -193,8 +193,7 @@ bool CommandExecution::stopAll(unsigned channels, const QString& why) {
 
 bool CommandExecution::stopScripts(int client, const QString& why) {
     // Cut first: a move dropped unsent needs no stop, one held in the bracket does.
-    const bool theirs =
-        client == 0 || (target_.scriptMovePending() && target_.scriptMoveClient() == client);
+    const bool theirs = client == 0 || (target_.scriptMovePending() && target_.scriptMoveClient() == client);
     if (theirs && !target_.cutScriptMoves(why)) {
         return false;
     }

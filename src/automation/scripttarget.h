@@ -21,9 +21,9 @@ public:
     virtual bool connected() const = 0;
     virtual bool setupOpen() const = 0;
     virtual bool demoRunning() const = 0;
-    virtual QString model() const = 0;     // "KELDA-01", "RUNEL-01", "VASKO-01" or "NONE"
-    virtual QString firmware() const = 0;  // the version reply, empty before one came
-    virtual int channels() const = 0;      // of the identified model, 0 before
+    virtual QString model() const = 0;      // "KELDA-01", "RUNEL-01", "VASKO-01" or "NONE"
+    virtual QString firmware() const = 0;   // the version reply, empty before one came
+    virtual int channels() const = 0;       // of the identified model, 0 before
     virtual int selectedSpeed() const = 0;  // 0 H, 1 M, 2 L: one for the whole controller
     virtual const AxisBook& axes() const = 0;
 

@@ -71,8 +71,8 @@ struct PanelState {
     struct ScriptMoveWord {
         MoveKind kind = MoveKind::Relative;  // a preset, relative or absolute move
         std::uint16_t flags = 0;             // none pending when 0
-        std::uint8_t channels = 0;  // every channel it was asked for
-        bool begun = false;         // some of it has gone out
+        std::uint8_t channels = 0;           // every channel it was asked for
+        bool begun = false;                  // some of it has gone out
         int client = 0;
         std::array<QString, 4> value{};
         std::array<quint64, 4> move{};  // each channel's move in the axis book

@@ -8,8 +8,8 @@
 ScriptMoves::ScriptMoves(PanelState& state, const SequencedMoves& builders, CommandLink& link)
     : state_(state), builders_(builders), link_(link) {}
 
-void ScriptMoves::Request(MoveKind kind, const std::array<QString, 4>& values, const std::array<bool, 4>& given,
-                          int client) {
+void ScriptMoves::Request(MoveKind kind, const std::array<QString, 4>& values,
+                          const std::array<bool, 4>& given, int client) {
     PanelState::ScriptMoveWord word;
     word.kind = kind;
     word.client = client;
@@ -20,8 +20,7 @@ void ScriptMoves::Request(MoveKind kind, const std::array<QString, 4>& values, c
         }
         word.flags |= std::uint16_t(1u << ch);
         word.value[ch] = builders_.ValueTextOf(values[ch]);
-        word.move[ch] =
-            state_.Axes.accept(ch, kind, SequencedMoves::ValueNumber(word.value[ch]), client);
+        word.move[ch] = state_.Axes.accept(ch, kind, SequencedMoves::ValueNumber(word.value[ch]), client);
         ++count;
     }
     // Bracketed as Start brackets a move of several channels; presets go out together anyway.
