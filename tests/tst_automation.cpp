@@ -44,6 +44,10 @@ private slots:
     void queriesAndTheStatusRegisters();
     void scriptMoveSendsWhatTheButtonSends_data();
     void scriptMoveSendsWhatTheButtonSends();
+    void scriptLinesGoOutAsTheScripts_data();
+    void scriptLinesGoOutAsTheScripts();
+    void tokenNeverShown_data();
+    void tokenNeverShown();
     void outcomes_data();
     void outcomes();
     void bracketCutShort_data();
@@ -116,6 +120,10 @@ void TstAutomation::parser_data() {
     row("fifteen digits", "PRES A,999999999999999", 0, V::Preset, "A999999999999999");
     row("sixteen digits", "PRES A,1E15", Scpi::DataOutOfRange, V::Idn, "");
     row("channel D", "JOG D,+", 0, V::Jog, "D+");
+    row("direction words", "JOG A,CW,B,CCW", 0, V::Jog, "A+B-");
+    row("direction words, lower case", "home c,ccw,d,cw", 0, V::Home, "C-D+");
+    row("direction words beside signs", "SCAN A,-,B,CW", 0, V::Scan, "A-B+");
+    row("not a direction", "SCAN A,CWW", Scpi::IllegalParameterValue, V::Idn, "");
     row("channel E", "JOG E,+", Scpi::IllegalParameterValue, V::Idn, "");
     row("stop all", "STOP", 0, V::Stop, "");
     row("channel twice", "STOP A,A", Scpi::IllegalParameterValue, V::Idn, "");
@@ -312,6 +320,138 @@ void TstAutomation::scriptMoveSendsWhatTheButtonSends() {
     p->click(QStringLiteral("Ctr_5"));
     QVERIFY(QTest::qWaitFor([&] { return commandsSince(*p, from).size() >= wire.size(); }, 3000));
     QCOMPARE(commandsSince(*p, from), wire);
+}
+
+// Every line a script has sent goes out as the script's: the command its words name (CW is the +
+// way, and the motor goes that way), filed as automation traffic, a motion recorded as the
+// script's move.
+void TstAutomation::scriptLinesGoOutAsTheScripts_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<int>("ch");   // the channel a motion moves, -1 for none
+    QTest::addColumn<int>("way");  // +1 CW, -1 CCW
+    QTest::addColumn<int>("kind");
+    const auto row = [](const char* line, const char* wire, int ch = -1, int way = 0,
+                        MoveKind kind = MoveKind::Jog) {
+        QTest::newRow(line) << QByteArray(line) << QByteArray(wire) << ch << way << int(kind);
+    };
+    row("JOG A,CW", "S3008", 0, 1, MoveKind::Jog);
+    row("JOG B,CCW", "S3109", 1, -1, MoveKind::Jog);
+    row("HOME C,CW", "S321E", 2, 1, MoveKind::Home);
+    row("HOME D,CCW", "S331F", 3, -1, MoveKind::Home);
+    row("SCAN A,CW", "S300E", 0, 1, MoveKind::Scan);
+    row("SCAN B,CCW", "S310F", 1, -1, MoveKind::Scan);
+    row("STOP C", "S3240");
+    row("HOLD D,ON", "S3318");
+    row("SPE L", "S71L");
+    row("SEND \"S71M\"", "S71M");
+    row("ASK? \"FL?0\"", "FL?0");
+}
+
+void TstAutomation::scriptLinesGoOutAsTheScripts() {
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, wire);
+    QFETCH(int, ch);
+    QFETCH(int, way);
+    QFETCH(int, kind);
+    SimPanel* p = fresh(SimModel::Vasko);
+    QVERIFY(p);
+    if (ch >= 0) {
+        // Home away from where it stands, on the side the search goes to.
+        p->sim.channel(ch).sensors.homeLow = way * 300 - 10;
+        p->sim.channel(ch).sensors.homeHigh = way * 300 + 10;
+    }
+    auto s = authenticated(*p);
+    const TrafficRecorder& r = p->app->instruments.recorder;
+    const quint64 first = r.endSeq();
+    s->send(line);
+    const auto sent = [&] {
+        QList<std::pair<QByteArray, TrafficClass>> lines;
+        for (quint64 seq = first; seq < r.endSeq(); ++seq) {
+            if (r.at(seq).sent && r.at(seq).cls != TrafficClass::Polling) {
+                lines.append({r.at(seq).text, r.at(seq).cls});
+            }
+        }
+        return lines;
+    };
+    QVERIFY(QTest::qWaitFor([&] { return !sent().isEmpty(); }, 3000));
+    QCOMPARE(sent(), (QList<std::pair<QByteArray, TrafficClass>>{{wire, TrafficClass::Automation}}));
+    if (ch < 0) {
+        return;
+    }
+    const AxisMove* move = p->app->state.Axes.latest(ch);
+    QVERIFY(move);
+    QCOMPARE(move->origin, Origin::Script);
+    QCOMPARE(int(move->kind), kind);
+    SimChannel& c = p->sim.channel(ch);
+    QVERIFY(QTest::qWaitFor([&] { return c.position(p->clock.nowUs()) != 0; }, 3000));
+    QCOMPARE(c.position(p->clock.nowUs()) > 0 ? 1 : -1, way);
+    s->send("STOP");
+}
+
+// The token never reaches the log the Automation window shows, whatever line carried it and
+// however near the real one it is: every SYST:AUTH parameter is hidden, not only the right token.
+void TstAutomation::tokenNeverShown_data() {
+    QTest::addColumn<QByteArray>("line");  // %1: the near miss
+    QTest::addColumn<int>("miss");         // 0: one character wrong, 1: one extra, 2: one short
+    const char* lines[][2] = {
+        {"well-formed", "SYST:AUTH \"%1\""},
+        {"extra parameter", "SYST:AUTH \"%1\",1"},
+        {"as a query", "SYST:AUTH? \"%1\""},
+        {"long form, unquoted", "system:authenticate %1"},
+        {"glued to the header", "SYST:AUTH%1"},
+        {"string never closed", "SYST:AUTH \"%1"},
+        {"behind a bad command", "FLY A;syst:auth '%1';*IDN?"},
+        {"in a line too long", "SYST:AUTH \"%1\" "},  // padded past the longest line taken
+    };
+    for (const auto& [name, line] : lines) {
+        for (int miss = 0; miss < 3; ++miss) {
+            QTest::addRow("%s, %s", name,
+                          miss == 0   ? "one wrong"
+                          : miss == 1 ? "one extra"
+                                      : "one short")
+                << QByteArray(line) << miss;
+        }
+    }
+}
+
+void TstAutomation::tokenNeverShown() {
+    QFETCH(QByteArray, line);
+    QFETCH(int, miss);
+    SimPanel* p = pool_.ready(SimModel::Kelda);
+    QVERIFY(p && startAutomation(*p));
+    const QByteArray token = scriptToken(*p);
+    QByteArray near = token;
+    if (miss == 0) {
+        near.back() = near.back() == 'a' ? 'b' : 'a';
+    } else if (miss == 1) {
+        near += '0';
+    } else {
+        near.chop(1);
+    }
+    QByteArray sent = line;
+    sent.replace("%1", near);
+    if (sent.endsWith(' ')) {
+        sent = sent.leftJustified(Scpi::kMaxLine + 1, ' ');
+    }
+    AutomationServer& server = *p->app->automation();
+    // Before the token and after it: a script that is in may still mistype it.
+    auto before = std::make_unique<Script>(server.port());
+    auto after = authenticated(*p);
+    QVERIFY(before->ready() && after->ready());
+    before->send(sent);
+    after->send(sent);
+    if (sent.contains("AUTH?")) {  // a refused query is answered, empty
+        QCOMPARE(before->read(), QByteArray());
+        QCOMPARE(after->read(), QByteArray());
+    }
+    QVERIFY(after->ask("*IDN?").startsWith("motor-panel"));
+    QVERIFY(before->ask("*IDN?").startsWith("motor-panel"));
+    for (const AutomationServer::LogEntry& e : server.log()) {
+        for (qsizetype at = 0; at + 8 <= near.size(); ++at) {
+            QVERIFY2(!e.line.contains(QString::fromLatin1(near.mid(at, 8))), qPrintable(e.line));
+        }
+    }
 }
 
 void TstAutomation::outcomes_data() {

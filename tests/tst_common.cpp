@@ -1,3 +1,4 @@
+#include "axisbook.h"
 #include "colours.h"
 #include "intervaltimer.h"
 #include "textfields.h"
@@ -19,6 +20,8 @@ private slots:
     void numericTest();
     void zeroIntervalStopsTimer();
     void bgrWords();
+    void standStill_data();
+    void standStill();
 };
 
 void TstCommon::hexReading_data() {
@@ -95,3 +98,52 @@ void TstCommon::bgrWords() {
 
 QTEST_MAIN(TstCommon)
 #include "tst_common.moc"
+
+// A move whose controller reports no busy bit (the network model, or a USB move never seen busy)
+// ends once its channel has stood still for kStillPolls polls: pinned one short of the rule and at
+// it, on both kinds of report.
+void TstCommon::standStill_data() {
+    QTest::addColumn<bool>("status");     // status replies with the busy bit clear, else position replies
+    QTest::addColumn<qint64>("through");  // where the channel is seen before it stands
+    QTest::addColumn<int>("still");       // polls that repeat the standing position
+    QTest::addColumn<bool>("ended");
+    QTest::addColumn<bool>("settled");  // seen to stand: what a repeated jog waits for
+    const int rule = AxisBook::kStillPolls;
+    QTest::newRow("network, one poll short") << false << 500LL << rule - 1 << false << true;
+    QTest::newRow("network, at the rule") << false << 500LL << rule << true << true;
+    QTest::newRow("network, still moving") << false << 500LL << 0 << false << false;
+    // Idle where it started: the controller never ran it.
+    QTest::newRow("status, never ran, one short") << true << 0LL << rule - 2 << false << true;
+    QTest::newRow("status, never ran, at the rule") << true << 0LL << rule - 1 << true << true;
+}
+
+void TstCommon::standStill() {
+    QFETCH(bool, status);
+    QFETCH(qint64, through);
+    QFETCH(int, still);
+    QFETCH(bool, ended);
+    QFETCH(bool, settled);
+    AxisBook book;
+    const auto poll = [&](qint64 at) {
+        book.lineSent(true);
+        const QString text = AxisBook::positionText(at);
+        status ? book.statusReported(0, 0, text) : book.positionReported(0, text);
+    };
+    poll(0);
+    book.lineSent(false);
+    book.wentOut(0, Origin::Operator, MoveKind::Absolute, 1000, false);
+    poll(through);
+    if (!status) {
+        poll(1000);
+    }
+    for (int i = 0; i < still; ++i) {
+        poll(status ? through : 1000);
+    }
+    const AxisMove* move = book.latest(0);
+    QVERIFY(move);
+    QCOMPARE(move->state == MoveState::Ended, ended);
+    QCOMPARE(book.settled(0), settled);
+    if (ended && !status) {
+        QCOMPARE(move->outcome, Outcome::Done);
+    }
+}

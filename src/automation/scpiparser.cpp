@@ -295,7 +295,7 @@ Parsed withParams(const Entry& entry, const std::vector<Param>& params) {
                 } else if (entry.params == Params::Directions) {
                     t.direction = v.quoted ? 0 : directionOf(v.text);
                     if (t.direction == 0) {
-                        return refused(IllegalParameterValue, QStringLiteral("+ or - expected"));
+                        return refused(IllegalParameterValue, QStringLiteral("+, -, CW or CCW expected"));
                     }
                 } else {
                     const QByteArray w = v.text.toUpper();
