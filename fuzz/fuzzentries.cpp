@@ -188,19 +188,20 @@ QString SettingsFiles(QByteArrayView input) {
     for (const QByteArray& line : input.toByteArray().split('\n')) {
         lines += line.isEmpty() || line == "\r" ? 0 : 1;
     }
-    if (qsizetype(loaded.entries.size()) + loaded.damagedLines.size() != lines ||
-        loaded.damaged.size() != loaded.damagedLines.size()) {
+    if (qsizetype(loaded.lines.size()) != lines || loaded.damaged.size() != loaded.damagedLines().size()) {
         return QStringLiteral("%1 lines, %2 entries and %3 damaged")
             .arg(lines)
-            .arg(loaded.entries.size())
-            .arg(loaded.damagedLines.size());
+            .arg(loaded.entries().size())
+            .arg(loaded.damagedLines().size());
     }
     QString error;
-    if (!NamedPositions::save(positions, loaded.entries, loaded.damagedLines, &error)) {
+    if (!NamedPositions::save(positions, loaded.lines, &error)) {
         return error;
     }
+    // Every line comes back where it stood, entries and damaged lines alike.
     const NamedPositions::Loaded again = NamedPositions::load(positions);
-    if (again.entries != loaded.entries || again.damagedLines != loaded.damagedLines) {
+    if (again.entries() != loaded.entries() || again.damagedLines() != loaded.damagedLines() ||
+        NamedPositions::text(again.lines) != NamedPositions::text(loaded.lines)) {
         return QStringLiteral("the positions changed through a save");
     }
 

@@ -7,6 +7,7 @@
 #include "positionswindow.h"
 #include "simpanel.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -57,6 +58,9 @@ private slots:
     void damagedLineToldAndKept_data();
     void damagedLineToldAndKept();
     void unwritableFileLosesNothing();
+    void changesOnDiskSurvive_data();
+    void changesOnDiskSurvive();
+    void namesReadWhole();
     void saveRecallStart_data();
     void saveRecallStart();
 
@@ -87,12 +91,11 @@ void TstPositions::fileRoundTrip() {
     QFETCH(QByteArray, line);
     QCOMPARE(NamedPositions::line(entry), line);
     const QString path = dir_.filePath(QStringLiteral("roundtrip.log"));
-    QString error;
-    QVERIFY(NamedPositions::save(path, {entry, entry}, {}, &error));
+    write(path, line + line);
     const NamedPositions::Loaded loaded = NamedPositions::load(path);
     QVERIFY(loaded.damaged.isEmpty());
-    QCOMPARE(loaded.entries.size(), size_t(2));
-    QCOMPARE(loaded.entries[1], entry);
+    QCOMPARE(loaded.entries().size(), size_t(2));
+    QCOMPARE(loaded.entries()[1], entry);
 }
 
 void TstPositions::damagedLineToldAndKept_data() {
@@ -109,7 +112,8 @@ void TstPositions::damagedLineToldAndKept_data() {
     QTest::newRow("binary") << QByteArray("\x01\xff\"\x02", 4);
 }
 
-// A damaged line is told, left out of the list, and written back as it was with every change.
+// A damaged line is told, left out of the list, and written back as it was, where it was, with
+// every change.
 void TstPositions::damagedLineToldAndKept() {
     QFETCH(QByteArray, damaged);
     const QString path = dir_.filePath(QStringLiteral("KELDA_P.Log"));
@@ -126,11 +130,10 @@ void TstPositions::damagedLineToldAndKept() {
     saveAs(w, QStringLiteral("third"));
     QCOMPARE(messages.boxes.size(), 1);
     const QByteArray text = read(path);
-    QVERIFY(text.startsWith(kGood1 + kGood2 + "\"third\","));
-    QVERIFY(text.endsWith("\r\n" + damaged + "\r\n"));
+    QVERIFY(text.startsWith(kGood1 + damaged + "\r\n" + kGood2 + "\"third\","));
     const NamedPositions::Loaded again = NamedPositions::load(path);
-    QCOMPARE(again.entries.size(), size_t(3));
-    QCOMPARE(again.damagedLines, QByteArrayList{damaged});
+    QCOMPARE(again.entries().size(), size_t(3));
+    QCOMPARE(again.damagedLines(), QByteArrayList{damaged});
 }
 
 // A folder that is not there: told, and what was saved stays in the list until it can be kept.
@@ -152,10 +155,104 @@ void TstPositions::unwritableFileLosesNothing() {
     target.now = {1, 2, 3, 4};
     saveAs(w, QStringLiteral("two"));
     QCOMPARE(messages.boxes.size(), 1);
-    const NamedPositions::Loaded loaded = NamedPositions::load(path);
-    QCOMPARE(loaded.entries.size(), size_t(2));
-    QCOMPARE(loaded.entries[0].name, QStringLiteral("one"));
-    QCOMPARE(loaded.entries[0].position, (Positions{1500, -250, {}, {}}));
+    const std::vector<NamedPosition> kept = NamedPositions::load(path).entries();
+    QCOMPARE(kept.size(), size_t(2));
+    QCOMPARE(kept[0].name, QStringLiteral("one"));
+    QCOMPARE(kept[0].position, (Positions{1500, -250, {}, {}}));
+}
+
+// A line another panel or an editor put in the file while the window was open is still there after
+// the operator's next change, and the window shows it; an entry gone meanwhile is told, not
+// written back.
+void TstPositions::changesOnDiskSurvive_data() {
+    QTest::addColumn<QByteArray>("outside");   // the file as changed elsewhere
+    QTest::addColumn<QString>("action");       // the window's button
+    QTest::addColumn<int>("row");              // the entry chosen
+    QTest::addColumn<QByteArray>("expected");  // the file after it; "*" ends a line of any time
+    QTest::addColumn<int>("boxes");
+    const QByteArray added = "\"outside\",2026-12-07T10:00:00,9,,,,\r\n";
+    QTest::newRow("added, then Save") << kGood1 + kGood2 + added << QStringLiteral("PositionsSave") << -1
+                                      << kGood1 + kGood2 + added + "\"third\",*" << 0;
+    QTest::newRow("added, then Delete")
+        << kGood1 + kGood2 + added << QStringLiteral("PositionsDelete") << 0 << kGood2 + added << 0;
+    QTest::newRow("added, then Rename") << kGood1 + kGood2 + added << QStringLiteral("PositionsRename") << 1
+                                        << kGood1 + "\"third\",2026-12-07T09:05:00,-3,,4,5,\r\n" + added << 0;
+    QTest::newRow("the entry gone, then Rename")
+        << kGood2 << QStringLiteral("PositionsRename") << 0 << kGood2 << 1;
+    QTest::newRow("file gone, then Save")
+        << QByteArray() << QStringLiteral("PositionsSave") << -1 << QByteArray("\"third\",*") << 0;
+}
+
+void TstPositions::changesOnDiskSurvive() {
+    QFETCH(QByteArray, outside);
+    QFETCH(QString, action);
+    QFETCH(int, row);
+    QFETCH(QByteArray, expected);
+    QFETCH(int, boxes);
+    const QString path = dir_.filePath(QStringLiteral("disk/KELDA_P.Log"));
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    write(path, kGood1 + kGood2);
+    StillTarget target;
+    const ChannelUnits none;
+    RecordingMessages messages;
+    PositionsWindow w(target, none, messages, path);
+    w.show();
+    if (outside.isEmpty()) {
+        QVERIFY(QFile::remove(path));
+    } else {
+        write(path, outside);
+    }
+    auto* list = w.findChild<QTreeWidget*>("PositionsList");
+    if (row >= 0) {
+        list->setCurrentItem(list->topLevelItem(row));
+    }
+    w.findChild<QLineEdit*>("PositionName")->setText(QStringLiteral("third"));
+    QTest::mouseClick(w.findChild<QPushButton*>(action), Qt::LeftButton);
+    const QByteArray text = read(path);
+    const qsizetype any = expected.indexOf('*');
+    QVERIFY2(any < 0 ? text == expected
+                     : text.startsWith(expected.left(any)) && text.count('\n') == expected.count('\n') + 1,
+             text.constData());
+    QCOMPARE(messages.boxes.size(), boxes);
+    QCOMPARE(w.entries(), NamedPositions::load(path).entries());
+    QCOMPARE(list->topLevelItemCount(), int(w.entries().size()));
+    QVERIFY(w.findChild<QLabel*>("PositionsNote")->text().contains(QStringLiteral("changed elsewhere")));
+}
+
+// After a save the name box is ready for the next name; a name too long for its column is read
+// whole in its tooltip, and the column grows with the names up to its limit.
+void TstPositions::namesReadWhole() {
+    const QString path = dir_.filePath(QStringLiteral("names.log"));
+    StillTarget target;
+    const ChannelUnits none;
+    RecordingMessages messages;
+    PositionsWindow w(target, none, messages, path);
+    w.show();
+    auto* name = w.findChild<QLineEdit*>("PositionName");
+    auto* list = w.findChild<QTreeWidget*>("PositionsList");
+    const QFontMetrics fm = list->fontMetrics();
+    saveAs(w, QStringLiteral("short"));
+    QVERIFY(name->text().isEmpty());
+    QTest::keyClicks(name, QStringLiteral("next"));
+    QTest::keyClick(name, Qt::Key_Return);
+    QCOMPARE(w.entries().back().name, QStringLiteral("next"));
+    const int shortWidth = list->columnWidth(0);
+    QCOMPARE(shortWidth, fm.averageCharWidth() * PositionsWindow::kNameShortest);
+
+    const QString middle = QStringLiteral("sample holder, left bay");
+    saveAs(w, middle);
+    QVERIFY(list->columnWidth(0) >= fm.horizontalAdvance(middle));
+    const QString long_ =
+        QStringLiteral("park position beside the cryostat, before the long scan of the day");
+    saveAs(w, long_);
+    QCOMPARE(list->columnWidth(0), fm.averageCharWidth() * PositionsWindow::kNameLongest);
+    QVERIFY(list->columnWidth(0) < fm.horizontalAdvance(long_));
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        for (int column = 0; column < list->columnCount(); ++column) {
+            QCOMPARE(list->topLevelItem(i)->toolTip(column), list->topLevelItem(i)->text(column));
+        }
+    }
+    QVERIFY(messages.boxes.isEmpty());
 }
 
 void TstPositions::saveRecallStart_data() {
@@ -195,7 +292,7 @@ void TstPositions::saveRecallStart() {
     auto* list = w.findChild<QTreeWidget*>("PositionsList");
     QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("+1500 (3.75 mm)"));
     QCOMPARE(list->topLevelItem(1)->text(2), QStringLiteral("-250"));
-    QCOMPARE(NamedPositions::load(p.dir.filePath(NamedPositions::kFile)).entries.size(), size_t(2));
+    QCOMPARE(NamedPositions::load(p.dir.filePath(NamedPositions::kFile)).entries().size(), size_t(2));
 
     // Elsewhere, B alone selected: recall fills the boxes, selects every saved channel, mode ABS.
     placeAll({0, 0, 0, 0});

@@ -64,6 +64,26 @@ std::optional<NamedPosition> parse(const QByteArray& text) {
     return entry;
 }
 
+std::vector<NamedPosition> Loaded::entries() const {
+    std::vector<NamedPosition> out;
+    for (const Line& l : lines) {
+        if (l.entry) {
+            out.push_back(*l.entry);
+        }
+    }
+    return out;
+}
+
+QByteArrayList Loaded::damagedLines() const {
+    QByteArrayList out;
+    for (const Line& l : lines) {
+        if (!l.entry) {
+            out << l.text;
+        }
+    }
+    return out;
+}
+
 Loaded load(const QString& path) {
     Loaded loaded;
     QFile file(path);
@@ -74,8 +94,9 @@ Loaded load(const QString& path) {
         loaded.error = file.errorString();
         return loaded;
     }
+    loaded.raw = file.readAll();
     int number = 0;
-    for (const QByteArray& raw : file.readAll().split('\n')) {
+    for (const QByteArray& raw : loaded.raw.split('\n')) {
         ++number;
         QByteArray text = raw;
         if (text.endsWith('\r')) {
@@ -84,26 +105,63 @@ Loaded load(const QString& path) {
         if (text.isEmpty()) {
             continue;
         }
-        if (const std::optional<NamedPosition> entry = parse(text)) {
-            loaded.entries.push_back(*entry);
-        } else {
+        std::optional<NamedPosition> entry = parse(text);
+        if (!entry) {
             loaded.damaged << number;
-            loaded.damagedLines << text;
         }
+        loaded.lines.push_back(Line{text, std::move(entry)});
     }
     return loaded;
 }
 
-bool save(const QString& path, const std::vector<NamedPosition>& entries, const QByteArrayList& damagedLines,
-          QString* error) {
-    QByteArray text;
-    for (const NamedPosition& entry : entries) {
-        text += line(entry);
+QByteArray text(const std::vector<Line>& lines) {
+    QByteArray out;
+    for (const Line& l : lines) {
+        out += l.text + "\r\n";
     }
-    for (const QByteArray& kept : damagedLines) {
-        text += kept + "\r\n";
+    return out;
+}
+
+bool save(const QString& path, const std::vector<Line>& lines, QString* error) {
+    return WholeFile::write(path, text(lines), error);
+}
+
+Applied apply(std::vector<Line>& lines, const Edit& edit) {
+    const auto named = [&lines](const QString& name) {
+        return std::find_if(lines.begin(), lines.end(),
+                            [&](const Line& l) { return l.entry && l.entry->name == name; });
+    };
+    const auto at = named(edit.name);
+    switch (edit.kind) {
+        case Edit::Kind::Put: {
+            Line fresh{line(edit.entry).chopped(2), edit.entry};
+            if (at != lines.end()) {
+                *at = std::move(fresh);
+            } else {
+                lines.push_back(std::move(fresh));
+            }
+            return Applied::Done;
+        }
+        case Edit::Kind::Rename: {
+            if (at == lines.end()) {
+                return Applied::Missing;
+            }
+            if (named(edit.newName) != lines.end()) {
+                return Applied::NameTaken;
+            }
+            NamedPosition renamed = *at->entry;
+            renamed.name = edit.newName;
+            *at = Line{line(renamed).chopped(2), renamed};
+            return Applied::Done;
+        }
+        case Edit::Kind::Remove:
+            if (at == lines.end()) {
+                return Applied::Missing;
+            }
+            lines.erase(at);
+            return Applied::Done;
     }
-    return WholeFile::write(path, text, error);
+    return Applied::Missing;
 }
 
 }  // namespace NamedPositions

@@ -31,16 +31,39 @@ bool validName(const QString& name);
 QByteArray line(const NamedPosition& entry);  // CR LF included
 std::optional<NamedPosition> parse(const QByteArray& line);
 
+// A line of the file as it stands: an entry, or a damaged line kept as it was read. `text` holds
+// the line without its CR LF, so a line nobody changed is written back byte for byte.
+struct Line {
+    QByteArray text;
+    std::optional<NamedPosition> entry;
+};
+
 struct Loaded {
-    std::vector<NamedPosition> entries;
-    QList<int> damaged;           // line numbers (from 1) skipped as damaged
-    QByteArrayList damagedLines;  // their text, written back as it was so nothing is lost
-    QString error;                // the file could not be read at all (it exists)
+    std::vector<Line> lines;  // in the file's order; blank lines left out
+    QList<int> damaged;       // line numbers (from 1) that are not entries
+    QByteArray raw;           // the bytes read, to tell a change made on disk since
+    QString error;            // the file could not be read at all (it exists)
+
+    std::vector<NamedPosition> entries() const;
+    QByteArrayList damagedLines() const;
 };
 Loaded load(const QString& path);
-// The entries, then the damaged lines as they were read. False, with the reason, when it could
-// not be written; the file is then left as it was.
-bool save(const QString& path, const std::vector<NamedPosition>& entries, const QByteArrayList& damagedLines,
-          QString* error);
+QByteArray text(const std::vector<Line>& lines);
+// Every line where it stood. False, with the reason, when it could not be written; the file is
+// then left as it was.
+bool save(const QString& path, const std::vector<Line>& lines, QString* error);
+
+// A change the operator made, applied to the file as it stands on disk at the moment of writing,
+// so a line put there meanwhile by someone else is kept. Put replaces the entry of that name (or
+// adds one at the end); Rename and Remove find their entry by name.
+struct Edit {
+    enum class Kind { Put, Rename, Remove };
+    Kind kind = Kind::Put;
+    QString name;
+    NamedPosition entry;  // Put
+    QString newName;      // Rename
+};
+enum class Applied { Done, Missing, NameTaken };
+Applied apply(std::vector<Line>& lines, const Edit& edit);
 
 }  // namespace NamedPositions

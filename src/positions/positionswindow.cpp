@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 const QString kTitle = QStringLiteral("Positions");
@@ -42,8 +43,7 @@ PositionsWindow::PositionsWindow(PositionsTarget& target, const ChannelUnits& un
     list_->setAlternatingRowColors(true);
     list_->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("A"), QStringLiteral("B"),
                             QStringLiteral("C"), QStringLiteral("D"), QStringLiteral("Taken")});
-    list_->header()->setStretchLastSection(false);
-    list_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    list_->header()->setStretchLastSection(true);
 
     name_ = new QLineEdit;
     name_->setObjectName(QStringLiteral("PositionName"));
@@ -90,8 +90,6 @@ PositionsWindow::PositionsWindow(PositionsTarget& target, const ChannelUnits& un
     resize(640, 360);
 
     const NamedPositions::Loaded loaded = NamedPositions::load(file_);
-    entries_ = loaded.entries;
-    damaged_ = loaded.damagedLines;
     if (!loaded.error.isEmpty()) {
         tell(QStringLiteral("The saved positions in %1 could not be read: %2.").arg(file_, loaded.error));
     } else if (!loaded.damaged.isEmpty()) {
@@ -103,7 +101,70 @@ PositionsWindow::PositionsWindow(PositionsTarget& target, const ChannelUnits& un
                  "%1: line %2 is damaged and was left out of the list; it is kept in the file as it was.")
                  .arg(file_, lines.join(QStringLiteral(", "))));
     }
+    lines_ = loaded.lines;
+    entries_ = loaded.entries();
+    seen_ = loaded.raw;
     refresh();
+}
+
+bool PositionsWindow::takeIn() {
+    const NamedPositions::Loaded now = NamedPositions::load(file_);
+    if (!now.error.isEmpty()) {
+        return false;
+    }
+    changedOnDisk_ = now.raw != seen_;
+    seen_ = now.raw;
+    lines_ = now.lines;
+    for (const NamedPositions::Edit& edit : unkept_) {
+        NamedPositions::apply(lines_, edit);
+    }
+    listEntries();
+    return true;
+}
+
+void PositionsWindow::listEntries() {
+    entries_.clear();
+    for (const NamedPositions::Line& l : lines_) {
+        if (l.entry) {
+            entries_.push_back(*l.entry);
+        }
+    }
+}
+
+void PositionsWindow::commit(const NamedPositions::Edit& edit) {
+    using NamedPositions::Applied;
+    const bool readable = takeIn();
+    const Applied applied = NamedPositions::apply(lines_, edit);
+    QString message;
+    QString error;
+    if (applied == Applied::Missing) {
+        message = QStringLiteral(
+                      "\"%1\" is no longer in %2: it was changed there meanwhile. The list now "
+                      "shows the file as it is.")
+                      .arg(edit.name, file_);
+    } else if (applied == Applied::NameTaken) {
+        message = QStringLiteral("There are positions named \"%1\" already.").arg(edit.newName);
+    } else if (!readable) {
+        unkept_.push_back(edit);
+        message = QStringLiteral(
+                      "%1 could not be read, so nothing was written over it. The list holds the "
+                      "change until the panel ends.")
+                      .arg(file_);
+    } else if (!NamedPositions::save(file_, lines_, &error)) {
+        unkept_.push_back(edit);
+        message = QStringLiteral(
+                      "The positions could not be kept in %1: %2. The list holds them until the panel ends.")
+                      .arg(file_, error);
+    } else {
+        unkept_.clear();
+        seen_ = NamedPositions::text(lines_);
+    }
+    listEntries();
+    refresh();
+    // Last: the box runs an event loop, and the list must be whole before it does.
+    if (!message.isEmpty()) {
+        tell(message);
+    }
 }
 
 void PositionsWindow::tell(const QString& text) {
@@ -112,7 +173,8 @@ void PositionsWindow::tell(const QString& text) {
 
 void PositionsWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    refresh();  // the units may have changed meanwhile
+    takeIn();  // the file and the units may have changed meanwhile
+    refresh();
 }
 
 void PositionsWindow::refresh() {
@@ -126,31 +188,39 @@ void PositionsWindow::refresh() {
                           : QStringLiteral("-"));
         }
         columns << e.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        list_->addTopLevelItem(new QTreeWidgetItem(columns));
+        auto* item = new QTreeWidgetItem(columns);
+        // A column too narrow for its text still lets it be read whole.
+        for (int column = 0; column < columns.size(); ++column) {
+            item->setToolTip(column, columns[column]);
+        }
+        list_->addTopLevelItem(item);
     }
-    // Room between the columns of figures, which fit their widest entry.
-    for (int column = 1; column < list_->columnCount(); ++column) {
+    // Room between the columns of figures, which fit their widest entry; the names as wide as the
+    // longest, up to a limit past which the tooltip tells the rest.
+    for (int column = 0; column < list_->columnCount(); ++column) {
         list_->resizeColumnToContents(column);
         list_->setColumnWidth(column, list_->columnWidth(column) + 14);
     }
+    list_->setColumnWidth(
+        0, std::clamp(list_->columnWidth(0), nameWidth(kNameShortest), nameWidth(kNameLongest)));
     if (current >= 0 && current < list_->topLevelItemCount()) {
         list_->setCurrentItem(list_->topLevelItem(current));
     }
-    note_->setText(QStringLiteral("%1 saved, kept in %2").arg(entries_.size()).arg(file_));
+    QString note = QStringLiteral("%1 saved, kept in %2").arg(entries_.size()).arg(file_);
+    if (changedOnDisk_) {
+        note += QStringLiteral("; the file was changed elsewhere, and the list shows it as it is now");
+    }
+    note_->setText(note);
+    note_->setToolTip(note);
+}
+
+int PositionsWindow::nameWidth(int characters) const {
+    return list_->fontMetrics().averageCharWidth() * characters;
 }
 
 int PositionsWindow::selected() const {
     const QTreeWidgetItem* item = list_->currentItem();
     return item == nullptr ? -1 : list_->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item));
-}
-
-void PositionsWindow::keep() {
-    QString error;
-    if (!NamedPositions::save(file_, entries_, damaged_, &error)) {
-        tell(QStringLiteral(
-                 "The positions could not be kept in %1: %2. The list holds them until the panel ends.")
-                 .arg(file_, error));
-    }
 }
 
 void PositionsWindow::save() {
@@ -168,18 +238,15 @@ void PositionsWindow::save() {
         return;
     }
     // A name saved again is taken anew.
-    const auto same = std::find_if(entries_.begin(), entries_.end(),
-                                   [&](const NamedPosition& e) { return e.name == name; });
-    int row = int(entries_.size());
-    if (same != entries_.end()) {
-        row = int(same - entries_.begin());
-        *same = entry;
-    } else {
-        entries_.push_back(entry);
+    commit(NamedPositions::Edit{NamedPositions::Edit::Kind::Put, name, entry, {}});
+    const auto row = std::find_if(entries_.begin(), entries_.end(),
+                                  [&](const NamedPosition& e) { return e.name == name; });
+    if (row != entries_.end()) {
+        list_->setCurrentItem(list_->topLevelItem(int(row - entries_.begin())));
     }
-    keep();
-    refresh();
-    list_->setCurrentItem(list_->topLevelItem(row));
+    // Ready for the next name, which must not be typed onto this one.
+    name_->clear();
+    name_->setFocus();
 }
 
 void PositionsWindow::recall() {
@@ -202,14 +269,7 @@ void PositionsWindow::rename() {
         tell(QStringLiteral("Type the new name first."));
         return;
     }
-    if (std::any_of(entries_.begin(), entries_.end(),
-                    [&](const NamedPosition& e) { return e.name == name; })) {
-        tell(QStringLiteral("There are positions named \"%1\" already.").arg(name));
-        return;
-    }
-    entries_[size_t(row)].name = name;
-    keep();
-    refresh();
+    commit(NamedPositions::Edit{NamedPositions::Edit::Kind::Rename, entries_[size_t(row)].name, {}, name});
 }
 
 void PositionsWindow::remove() {
@@ -218,7 +278,5 @@ void PositionsWindow::remove() {
         tell(QStringLiteral("Choose the entry to delete in the list."));
         return;
     }
-    entries_.erase(entries_.begin() + row);
-    keep();
-    refresh();
+    commit(NamedPositions::Edit{NamedPositions::Edit::Kind::Remove, entries_[size_t(row)].name, {}, {}});
 }
