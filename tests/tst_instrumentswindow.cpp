@@ -191,38 +191,47 @@ void TstInstrumentsWindow::unitsInTheReadout() {
 
 void TstInstrumentsWindow::scaleRefused_data() {
     QTest::addColumn<QString>("scale");
-    QTest::addColumn<QString>("why");  // empty: taken
-    QTest::newRow("0") << "0"
-                       << "Channel B: the pulses per unit must be more than 0, not 0.";
-    QTest::newRow("just above 0") << "0.001"
-                                  << "";
-    QTest::newRow("negative") << "-400"
-                              << "Channel B: the pulses per unit must be more than 0, not -400.";
-    QTest::newRow("not a number") << "400mm"
-                                  << "Channel B: \"400mm\" is not a number.";
-    QTest::newRow("infinite") << "inf"
-                              << "Channel B: \"inf\" is not a number.";
-    QTest::newRow("empty: no unit") << ""
-                                    << "";
+    QTest::addColumn<bool>("taken");
+    const auto exact = [](double value) { return QString::number(value, 'g', 17); };
+    const double smallest = ChannelUnits::kSmallestScale;
+    const double largest = ChannelUnits::kLargestScale;
+    QTest::newRow("smallest") << exact(smallest) << true;
+    QTest::newRow("just below the smallest") << exact(std::nextafter(smallest, 0.0)) << false;
+    QTest::newRow("largest") << exact(largest) << true;
+    QTest::newRow("just above the largest") << exact(std::nextafter(largest, 2 * largest)) << false;
+    QTest::newRow("smallest double, an infinite inverse") << "5e-324" << false;
+    QTest::newRow("0") << "0" << false;
+    QTest::newRow("negative") << "-400" << false;
+    QTest::newRow("empty: no unit") << "" << true;
 }
 
+// A scale is taken within its range; outside it the dialog stays open and says the range.
 void TstInstrumentsWindow::scaleRefused() {
     QFETCH(QString, scale);
-    QFETCH(QString, why);
+    QFETCH(bool, taken);
     ChannelUnits before;
     before.unit[0] = ChannelUnit{400, QStringLiteral("mm")};
     UnitsDialog dialog(before, messages_);
     dialog.findChild<QLineEdit*>("UnitScale_1")->setText(scale);
     dialog.findChild<QLineEdit*>("UnitName_1")->setText(QStringLiteral("deg"));
     dialog.accept();
-    if (why.isEmpty()) {
+    if (taken) {
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QVERIFY(messages_.boxes.isEmpty());
         QCOMPARE(dialog.units().unit[1].set(), !scale.isEmpty());
+        if (!scale.isEmpty()) {
+            // Every position of the controller shows as a number in it.
+            for (const double pulses : {9999999.0, -1.0}) {
+                const double shown = dialog.units().unit[1].format(pulses).split(u' ').first().toDouble();
+                QVERIFY(std::isfinite(shown) && shown != 0);
+            }
+        }
     } else {
         QCOMPARE(dialog.result(), int(QDialog::Rejected));  // still open, nothing taken
         QCOMPARE(messages_.boxes.size(), 1);
-        QCOMPARE(messages_.boxes.first().text, why);
+        QCOMPARE(messages_.boxes.first().text,
+                 QStringLiteral("Channel B: the pulses per unit must be from 0.000001 to 1000000000, not %1.")
+                     .arg(scale));
     }
     QCOMPARE(dialog.units().unit[0].pulsesPerUnit, 400.0);
 }
@@ -255,15 +264,53 @@ void TstInstrumentsWindow::unitsKeptInTheirFile() {
     QCOMPARE(read.unit[2].name, QStringLiteral("\"deg\", fine"));
     QVERIFY(!read.unit[0].set());
 
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::Append));
-    file.write("400,\"mm\",\r\n");  // a fifth channel
-    file.close();
+    // Changed elsewhere meanwhile (A in mm): setting D keeps A, and says so.
+    QFile changed(path);
+    QVERIFY(changed.open(QIODevice::WriteOnly));
+    changed.write("400,\"mm\",\r\n,\"\",\r\n2000,\"\"\"deg\"\", fine\",\r\n,\"\",\r\n");
+    changed.close();
+    QTimer::singleShot(0, this, [] {
+        auto* dialog = qobject_cast<UnitsDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog != nullptr);
+        dialog->findChild<QLineEdit*>("UnitScale_3")->setText(QStringLiteral("100"));
+        dialog->accept();
+    });
+    app_->instruments.chart().editUnits();
+    QVERIFY(read.load(path, &error));
+    QCOMPARE(read.unit[0], (ChannelUnit{400, QStringLiteral("mm")}));
+    QCOMPARE(read.unit[3].pulsesPerUnit, 100.0);
+    QCOMPARE(app_->instruments.units.unit[0], read.unit[0]);
+    QCOMPARE(messages_.boxes.size(), 1);
+    QVERIFY2(messages_.boxes.takeFirst().text.contains(QStringLiteral("changed elsewhere: the units of A")),
+             "");
+
+    QFile fifth(path);
+    QVERIFY(fifth.open(QIODevice::Append));
+    fifth.write("400,\"mm\",\r\n");  // a fifth channel
+    fifth.close();
     app_->instruments.setUnitsFile(path);
     QCOMPARE(messages_.boxes.size(), 1);
     QVERIFY2(messages_.boxes.first().text.contains(QStringLiteral("line 5 is damaged")),
              qPrintable(messages_.boxes.first().text));
     QVERIFY(!app_->instruments.units.unit[2].set());
+    // A damaged file is never written over.
+    const QByteArray damaged = [&] {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    QTimer::singleShot(0, this, [] {
+        auto* dialog = qobject_cast<UnitsDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog != nullptr);
+        dialog->findChild<QLineEdit*>("UnitScale_1")->setText(QStringLiteral("50"));
+        dialog->accept();
+    });
+    app_->instruments.chart().editUnits();
+    QCOMPARE(app_->instruments.units.unit[1].pulsesPerUnit, 50.0);
+    QCOMPARE(messages_.boxes.size(), 2);
+    QVERIFY(messages_.boxes.last().text.startsWith(QStringLiteral("The units were not written")));
+    QFile after(path);
+    QVERIFY(after.open(QIODevice::ReadOnly));
+    QCOMPARE(after.readAll(), damaged);
 }
 
 // At the window's own width every field of the status bar is shown whole, the automation port's

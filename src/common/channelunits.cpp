@@ -26,8 +26,8 @@ std::optional<double> ChannelUnits::parseScale(const QString& text, QString* why
         *why = QStringLiteral("\"%1\" is not a number").arg(trimmed);
         return std::nullopt;
     }
-    if (value <= 0) {
-        *why = QStringLiteral("the pulses per unit must be more than 0, not %1").arg(trimmed);
+    if (!(value >= kSmallestScale && value <= kLargestScale)) {
+        *why = QStringLiteral("the pulses per unit must be from 0.000001 to 1000000000, not %1").arg(trimmed);
         return std::nullopt;
     }
     return value;

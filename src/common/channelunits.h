@@ -14,6 +14,7 @@ struct ChannelUnit {
     double pulsesPerUnit = 0;  // 0: no unit
     QString name;
     bool set() const { return pulsesPerUnit > 0; }
+    bool operator==(const ChannelUnit&) const = default;
     // The pulses in the unit: "2.5 mm".
     QString format(double pulses) const;
     // The same as shown beside pulses: " (2.5 mm)", or nothing without a unit.
@@ -26,7 +27,13 @@ public:
 
     std::array<ChannelUnit, 4> unit{};
 
-    // A scale as typed: a positive number of pulses per unit; otherwise nothing, and why.
+    // The scales taken: a position of the controller's seven digits shown in any of them is a
+    // number a person can read, neither infinite nor lost below the smallest double.
+    static constexpr double kSmallestScale = 1e-6;
+    static constexpr double kLargestScale = 1e9;
+
+    // A scale as typed, from kSmallestScale to kLargestScale pulses per unit; otherwise nothing,
+    // and why.
     static std::optional<double> parseScale(const QString& text, QString* why);
 
     // A missing file means no units; a damaged one is not taken (`error` says why).

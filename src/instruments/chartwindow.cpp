@@ -92,14 +92,42 @@ void ChartWindow::editUnits() {
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
-    units_ = dialog.units();
+    // Only the channels the operator changed are written: the file may have been changed
+    // elsewhere meanwhile, and its other lines are kept as they stand now.
+    const ChannelUnits before = units_;
+    ChannelUnits merged = dialog.units();
+    QString message;
+    if (!unitsFile_.isEmpty()) {
+        ChannelUnits onDisk;
+        QString error;
+        if (!onDisk.load(unitsFile_, &error)) {
+            message = QStringLiteral(
+                          "The units were not written: %1 could not be read (%2), and writing "
+                          "would lose it. They hold until the panel ends.")
+                          .arg(unitsFile_, error);
+        } else {
+            QStringList takenIn;
+            for (size_t ch = 0; ch < merged.unit.size(); ++ch) {
+                if (merged.unit[ch] == before.unit[ch] && onDisk.unit[ch] != before.unit[ch]) {
+                    merged.unit[ch] = onDisk.unit[ch];
+                    takenIn << QString(QChar(u'A' + int(ch)));
+                }
+            }
+            if (!merged.save(unitsFile_, &error)) {
+                message =
+                    QStringLiteral("The units could not be kept in %1: %2. They hold until the panel ends.")
+                        .arg(unitsFile_, error);
+            } else if (!takenIn.isEmpty()) {
+                message =
+                    QStringLiteral("%1 had been changed elsewhere: the units of %2 are now as it has them.")
+                        .arg(unitsFile_, takenIn.join(QStringLiteral(", ")));
+            }
+        }
+    }
+    units_ = merged;
     chart_->setUnits(&units_);
     emit unitsChanged();
-    QString error;
-    if (!unitsFile_.isEmpty() && !units_.save(unitsFile_, &error)) {
-        messages_.showMessage(
-            QStringLiteral("The units could not be kept in %1: %2. They hold until the panel ends.")
-                .arg(unitsFile_, error),
-            QStringLiteral("Chart units"), MessageSink::Icon::Information);
+    if (!message.isEmpty()) {
+        messages_.showMessage(message, QStringLiteral("Chart units"), MessageSink::Icon::Information);
     }
 }
