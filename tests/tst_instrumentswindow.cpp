@@ -34,6 +34,8 @@ private slots:
     void scaleRefused_data();
     void scaleRefused();
     void unitsKeptInTheirFile();
+    void markLabelsNeverOverlap_data();
+    void markLabelsNeverOverlap();
     void statusBarReadableWithTheAutomationButton();
 
 private:
@@ -311,6 +313,42 @@ void TstInstrumentsWindow::unitsKeptInTheirFile() {
     QFile after(path);
     QVERIFY(after.open(QIODevice::ReadOnly));
     QCOMPARE(after.readAll(), damaged);
+}
+
+void TstInstrumentsWindow::markLabelsNeverOverlap_data() {
+    QTest::addColumn<QString>("position");  // of channel A; none: the marks stand at the top
+    QTest::addColumn<int>("marks");         // lamps of A changing at once, off then on by turns
+    QTest::addColumn<int>("apartMs");
+    QTest::newRow("two at the same moment") << "+0001000" << 2 << 0;
+    QTest::newRow("four at the same moment") << "+0001000" << 4 << 0;
+    QTest::newRow("two close together") << "+0001000" << 2 << 40;
+    QTest::newRow("two at once, no position") << "" << 2 << 0;
+}
+
+// Lamps that change close together get labels that neither overlap nor touch ("HPHP off").
+void TstInstrumentsWindow::markLabelsNeverOverlap() {
+    QFETCH(QString, position);
+    QFETCH(int, marks);
+    QFETCH(int, apartMs);
+    PositionHistory& history = app_->instruments.history;
+    if (!position.isEmpty()) {
+        history.addPosition(0, position);
+    }
+    const PositionHistory::Mark lamps[] = {PositionHistory::Mark::Hp, PositionHistory::Mark::Cw,
+                                           PositionHistory::Mark::HoldOff, PositionHistory::Mark::Ccw};
+    for (int i = 0; i < marks; ++i) {
+        history.addMark(0, lamps[i % 2 == 0 ? 0 : i / 2], i % 2 == 1);
+        QTest::qWait(apartMs);
+    }
+    app_->instruments.showChart();
+    const QList<PositionChart::MarkLabel> labels = app_->instruments.chart().chart().markLabels();
+    QCOMPARE(labels.size(), marks);
+    for (int i = 0; i < labels.size(); ++i) {
+        for (int j = i + 1; j < labels.size(); ++j) {
+            QVERIFY2(!labels[i].area.adjusted(-1, 0, 1, 0).intersects(labels[j].area),
+                     qPrintable(labels[i].text + u'/' + labels[j].text));
+        }
+    }
 }
 
 // At the window's own width every field of the status bar is shown whole, the automation port's

@@ -285,38 +285,76 @@ void PositionChart::drawLines(QPainter& p, const Frame& f) const {
     }
 }
 
+QPointF PositionChart::markPoint(const Frame& f, const PositionHistory::Event& e) const {
+    // On the channel's line where it was at that moment; at the top when it has no position.
+    const auto at = shown().nearest(e.ch, e.ms, 2000);
+    return {xOf(f, e.ms), at ? yOf(f, double(at->value)) : f.plot.top() + 12};
+}
+
 void PositionChart::drawMarks(QPainter& p, const Frame& f) const {
-    const QFontMetrics fm(font());
-    // Marks that fall together (every lamp of a channel at connect) keep their symbols; only the
-    // first of overlapping labels is written.
-    QList<QRectF> labels;
     for (const PositionHistory::Event& e : shown().events()) {
-        const double x = xOf(f, e.ms);
-        // On the channel's line where it was at that moment; at the top when it has no position.
-        const auto at = shown().nearest(e.ch, e.ms, 2000);
-        const double y = at ? yOf(f, double(at->value)) : f.plot.top() + 12;
+        const QPointF m = markPoint(f, e);
         const QColor colour = channelColour(e.ch);
         QPainterPath diamond;
-        diamond.moveTo(x, y - 6);
-        diamond.lineTo(x + 6, y);
-        diamond.lineTo(x, y + 6);
-        diamond.lineTo(x - 6, y);
+        diamond.moveTo(m.x(), m.y() - 6);
+        diamond.lineTo(m.x() + 6, m.y());
+        diamond.lineTo(m.x(), m.y() + 6);
+        diamond.lineTo(m.x() - 6, m.y());
         diamond.closeSubpath();
         p.setPen(QPen(colour.darker(140), 1.5));
         p.setBrush(e.on ? QBrush(colour) : QBrush(Qt::white));
         p.drawPath(diamond);
-        const QString label = PositionHistory::markName(e.mark) + (e.on ? QString() : QStringLiteral(" off"));
-        p.setPen(colour.darker(150));
-        const double ly = y - 9 < f.plot.top() + fm.ascent() ? y + 9 + fm.ascent() : y - 9;
-        const QRectF area(x + 5, ly - fm.ascent(), fm.horizontalAdvance(label), fm.height());
-        const bool crowded = std::any_of(labels.begin(), labels.end(),
-                                         [&](const QRectF& other) { return other.intersects(area); });
-        if (!crowded) {
-            p.drawText(QPointF(x + 5, ly), label);
-            labels << area;
-        }
     }
     p.setBrush(Qt::NoBrush);
+    const QFontMetrics fm(font());
+    for (const MarkLabel& label : markLabels(f)) {
+        p.setPen(label.colour.darker(150));
+        p.drawText(QPointF(label.area.left(), label.area.top() + fm.ascent()), label.text);
+    }
+}
+
+QList<PositionChart::MarkLabel> PositionChart::markLabels() const {
+    return markLabels(frame());
+}
+
+QList<PositionChart::MarkLabel> PositionChart::markLabels(const Frame& f) const {
+    const QFontMetrics fm(font());
+    const double line = fm.height() + 1;
+    // Two labels closer than this read as one word ("HPHP off").
+    constexpr double kGap = 4;
+    QList<MarkLabel> placed;
+    const auto free = [&](const QRectF& area) {
+        const QRectF spaced = area.adjusted(-kGap, 0, kGap, 0);
+        return area.top() >= f.plot.top() && area.bottom() <= f.plot.bottom() &&
+               std::none_of(placed.begin(), placed.end(),
+                            [&](const MarkLabel& other) { return other.area.intersects(spaced); });
+    };
+    for (const PositionHistory::Event& e : shown().events()) {
+        const QPointF m = markPoint(f, e);
+        const QString text = PositionHistory::markName(e.mark) + (e.on ? QString() : QStringLiteral(" off"));
+        // Above the mark, or below it when the top of the plot is too near; then a line further
+        // away each try, on that side first, then on the other.
+        // Right of the mark, or left of it at the right edge, where "now" is.
+        const double width = fm.horizontalAdvance(text);
+        const double x = m.x() + 5 + width <= f.plot.right() ? m.x() + 5 : m.x() - 5 - width;
+        const QRectF above(x, m.y() - 9 - fm.ascent(), width, fm.height());
+        const QRectF below = above.translated(0, 18 + fm.ascent());
+        const bool up = free(above) || !free(below);
+        std::optional<QRectF> area;
+        for (int step = 0; !area && step < 2 * int(f.plot.height() / line) + 2; ++step) {
+            const int away = step / 2;
+            const bool first = step % 2 == 0;
+            const QRectF candidate =
+                (first == up) ? above.translated(0, -away * line) : below.translated(0, away * line);
+            if (free(candidate)) {
+                area = candidate;
+            }
+        }
+        if (area) {
+            placed << MarkLabel{text, *area, channelColour(e.ch)};
+        }
+    }
+    return placed;
 }
 
 QString PositionChart::readoutAt(QPoint point) const {

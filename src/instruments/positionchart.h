@@ -38,6 +38,15 @@ public:
     // channel's position at that time. Empty outside the plot.
     QString readoutAt(QPoint point) const;
     QRectF plotArea() const { return frame().plot; }
+
+    // A mark's label where the chart writes it. Labels that would touch are stacked, one line
+    // above (or below) the other; only where the plot has no free line left is one left out.
+    struct MarkLabel {
+        QString text;
+        QRectF area;
+        QColor colour;
+    };
+    QList<MarkLabel> markLabels() const;
     int paintCount() const { return paints_; }
 
     QSize sizeHint() const override { return {720, 360}; }
@@ -65,6 +74,8 @@ private:
     void drawAxes(QPainter& p, const Frame& f, bool any) const;
     void drawLines(QPainter& p, const Frame& f) const;
     void drawMarks(QPainter& p, const Frame& f) const;
+    QList<MarkLabel> markLabels(const Frame& f) const;
+    QPointF markPoint(const Frame& f, const PositionHistory::Event& e) const;
     void drawReadout(QPainter& p, const Frame& f) const;
 
     struct BackgroundKey {
