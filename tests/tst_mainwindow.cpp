@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QToolTip>
 #include <QtTest>
 #include <memory>
 
@@ -66,6 +67,8 @@ private slots:
     void aboutBox();
     void boxesOpenOverTheirWindow();
     void longDevicePathKeepsTheLayout();
+    void deviceNameStaysReadable_data();
+    void deviceNameStaysReadable();
 
 private:
     template <class T = QWidget>
@@ -499,6 +502,48 @@ void TstMainWindow::longDevicePathKeepsTheLayout() {
     }
     QCOMPARE(line->text(), path);
     QVERIFY(line->elided());
+}
+
+// The port line of a serial session: what tells ports apart is the device's own name and " (USB)".
+void TstMainWindow::deviceNameStaysReadable_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("widthOf");  // the label is as wide as this text, less `less` pixels
+    QTest::addColumn<int>("less");
+    QTest::addColumn<QString>("starts");  // what is shown
+    QTest::addColumn<QString>("ends");
+    const QString demo = "Port No.   COM/work/demo/ttyVASKO (USB)";
+    const QString bare = "Port No.   COM\u2026/ttyVASKO (USB)";
+    QTest::newRow("fits") << demo << demo << 0 << demo << demo;
+    QTest::newRow("the outer folder goes first") << demo << demo << 1 << "Port No.   COM\u2026/demo/"
+                                                 << "\u2026/demo/ttyVASKO (USB)";
+    QTest::newRow("no folder left") << demo << bare << 0 << bare << bare;
+    QTest::newRow("then the words before") << demo << bare << 1 << "Port"
+                                           << "\u2026/ttyVASKO (USB)";
+    QTest::newRow("the name alone too wide") << demo << "/ttyVASKO (USB)" << 1 << "\u2026"
+                                             << "O (USB)";
+    QTest::newRow("no path: cut in the middle") << "Host Name lab-controller.example.org"
+                                                << "Host Name lab-con" << 0 << "Host"
+                                                << "org";
+}
+
+void TstMainWindow::deviceNameStaysReadable() {
+    QFETCH(QString, text);
+    QFETCH(QString, widthOf);
+    QFETCH(int, less);
+    QFETCH(QString, starts);
+    QFETCH(QString, ends);
+    ElidingLabel line(text, 0);
+    line.resize(line.fontMetrics().horizontalAdvance(widthOf) - less, line.sizeHint().height());
+    line.show();
+    const QString shown = line.shownText();
+    QVERIFY2(shown.startsWith(starts) && shown.endsWith(ends), qPrintable(shown));
+    QVERIFY2(line.fontMetrics().horizontalAdvance(shown) <= line.contentsRect().width(), qPrintable(shown));
+    // The whole text is one hover away whenever any of it is cut.
+    QHelpEvent hover(QEvent::ToolTip, line.rect().center(), line.mapToGlobal(line.rect().center()));
+    QApplication::sendEvent(&line, &hover);
+    QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), shown == text ? QString() : text);
+    QToolTip::hideText();
+    QTRY_VERIFY(!QToolTip::isVisible());
 }
 
 QTEST_MAIN(TstMainWindow)
