@@ -1,5 +1,7 @@
 #include "scpilines.h"
 
+#include <algorithm>
+
 namespace Scpi {
 
 std::vector<QByteArray> splitLine(QByteArrayView line) {
@@ -14,7 +16,9 @@ std::vector<QByteArray> splitLine(QByteArrayView line) {
             quote = c;
         } else if (c == ';' || i == line.size()) {
             const QByteArrayView command = line.sliced(from, i - from);
-            if (!command.toByteArray().trimmed().isEmpty()) {
+            // Blank as the parser reads it: any other control byte is refused there, not dropped.
+            const auto blank = [](char b) { return b == ' ' || b == '\t'; };
+            if (!std::all_of(command.begin(), command.end(), blank)) {
                 commands.push_back(command.toByteArray());
             }
             from = i + 1;
