@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <QStyleFactory>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -63,10 +64,18 @@ QString expandHome(const QString& path) {
     return path;
 }
 
+// The parser shows every value as required; the automation port is not.
+QString helpText(const QCommandLineParser& parser) {
+    QString text = parser.helpText();
+    text.replace(QStringLiteral("--automation <PORT>"), QStringLiteral("--automation [PORT]"));
+    return text;
+}
+
 // --help, --version and --folder are dealt with before the window system starts, so the first two
 // work without a display. Qt's own options (-platform, -style, ...) are not known yet here: an
-// unknown option is only an error once QApplication has taken its own.
-int beforeWindowSystem(int argc, char* argv[]) {
+// unknown option is only an error once QApplication has taken its own. An exit code when the
+// program ends here.
+std::optional<int> beforeWindowSystem(int argc, char* argv[]) {
     QCoreApplication core(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("motor-panel"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PANEL_VERSION));
@@ -75,7 +84,8 @@ int beforeWindowSystem(int argc, char* argv[]) {
     describe(parser, options);
     parser.parse(withAutomationPort(QCoreApplication::arguments()));
     if (parser.isSet(QStringLiteral("help"))) {
-        parser.showHelp(0);
+        std::fputs(qPrintable(helpText(parser)), stdout);
+        return 0;
     }
     if (parser.isSet(QStringLiteral("version"))) {
         parser.showVersion();
@@ -87,14 +97,14 @@ int beforeWindowSystem(int argc, char* argv[]) {
             return 1;
         }
     }
-    return 0;
+    return std::nullopt;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (const int failed = beforeWindowSystem(argc, argv)) {
-        return failed;
+    if (const std::optional<int> ended = beforeWindowSystem(argc, argv)) {
+        return *ended;
     }
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("motor-panel"));
