@@ -5,6 +5,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
@@ -27,12 +28,18 @@ PanelPort::~PanelPort() {
 }
 
 std::string PanelPort::defaultTokenFile() {
-    // Where the panel's runtime folder is: $XDG_RUNTIME_DIR, else /tmp/runtime-<user>.
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime != '\0') {
-        return std::string(runtime) + "/motor-panel-automation.token";
+    // The panel's choice: $XDG_RUNTIME_DIR when it is a folder fit for it (the user's own, mode
+    // 700, not a link), else its own folder motor-panel-<uid> in $TMPDIR or /tmp.
+    const std::string name = "/motor-panel-automation.token";
+    struct stat st = {};
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        runtime != nullptr && runtime[0] == '/' && ::lstat(runtime, &st) == 0 && S_ISDIR(st.st_mode) &&
+        st.st_uid == ::geteuid() && (st.st_mode & 0777) == 0700) {
+        return runtime + name;
     }
-    const char* user = std::getenv("USER");
-    return std::string("/tmp/runtime-") + (user != nullptr ? user : "root") + "/motor-panel-automation.token";
+    const char* tmp = std::getenv("TMPDIR");
+    return std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/motor-panel-" +
+           std::to_string(::geteuid()) + name;
 }
 
 void PanelPort::close() {

@@ -5,6 +5,7 @@ The panel drives the controller; this instrument talks SCPI to the panel's port 
 stopped, ran into a limit or failed raises MotorError with the panel's own reason.
 """
 import os
+import stat
 
 from pymeasure.instruments import Instrument
 from pymeasure.instruments.validators import strict_discrete_set
@@ -14,10 +15,19 @@ VALUE_LIMIT = 9_999_999
 
 
 def default_token_file():
-    """Where the panel writes its token by default: its runtime folder."""
-    runtime = os.environ.get("XDG_RUNTIME_DIR")
-    if not runtime:
-        runtime = f"/tmp/runtime-{os.environ.get('USER', 'root')}"
+    """Where the panel writes its token by default: $XDG_RUNTIME_DIR when that is a folder fit for
+    it (the user's own, mode 700, not a link), else its own folder motor-panel-<uid> in $TMPDIR or
+    /tmp."""
+    uid = os.geteuid()
+    runtime = os.environ.get("XDG_RUNTIME_DIR", "")
+    try:
+        st = os.lstat(runtime)
+        fit = os.path.isabs(runtime) and stat.S_ISDIR(st.st_mode) and st.st_uid == uid
+        fit = fit and stat.S_IMODE(st.st_mode) == 0o700
+    except OSError:
+        fit = False
+    if not fit:
+        runtime = os.path.join(os.environ.get("TMPDIR") or "/tmp", f"motor-panel-{uid}")
     return os.path.join(runtime, "motor-panel-automation.token")
 
 

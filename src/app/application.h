@@ -59,6 +59,8 @@ public:
     // The Positions window, made when first asked for (its file is read then).
     PositionsWindow& positions();
     void showPositions();
+    // The Quit button's way out, also taken on a stop from outside (SIGTERM, SIGINT).
+    void quit();
 
 signals:
     void quitRequested();
@@ -73,7 +75,6 @@ private:
     std::unique_ptr<AutomationWindow> automationWindow_;
     int axesToken_ = 0;
 
-    void quit();
     void showAbout();
     void wireInstruments();
 };

@@ -1,10 +1,12 @@
 #include "application.h"
 #include "automationserver.h"
+#include "quitsignals.h"
+#include "runtimefolder.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QStandardPaths>
+#include <QFile>
 #include <QStyleFactory>
 #include <cstdio>
 #include <optional>
@@ -22,7 +24,10 @@ struct Options {
                                   QStringLiteral("PORT")};
     QCommandLineOption tokenFile{QStringLiteral("automation-token-file"),
                                  QStringLiteral("Write the automation port's token to PATH (default: "
-                                                "motor-panel-automation.token in the runtime folder)."),
+                                                "motor-panel-automation.token in $XDG_RUNTIME_DIR or, "
+                                                "where that is unset or unfit, in "
+                                                "motor-panel-<uid>, a folder for the user alone in "
+                                                "$TMPDIR or /tmp)."),
                                  QStringLiteral("PATH")};
 };
 
@@ -97,6 +102,16 @@ std::optional<int> beforeWindowSystem(int argc, char* argv[]) {
             return 1;
         }
     }
+    // Qt looks at the runtime folder while it starts; where XDG_RUNTIME_DIR is unset or unfit it
+    // complains on standard error and settles on a folder of its own. Naming ours first keeps it
+    // quiet, and the token goes to the one folder either way.
+    QString error;
+    if (const QString runtime = runtimeFolder(&error); !runtime.isEmpty()) {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    } else if (parser.isSet(options.automation) && !parser.isSet(options.tokenFile)) {
+        std::fprintf(stderr, "motor-panel: automation: %s\n", qPrintable(error));
+        return 1;
+    }
     return std::nullopt;
 }
 
@@ -118,19 +133,26 @@ int main(int argc, char* argv[]) {
     // One style everywhere, so the panel's colours look the same on every desktop.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
+    // Caught from here on: a stop that comes once the token is written must find the handler.
+    QuitSignals stops;
     Application app;
+    QObject::connect(&stops, &QuitSignals::received, &app, &Application::quit);
     if (parser.isSet(options.automation)) {
         bool ok = false;
         const uint port = parser.value(options.automation).toUInt(&ok);
         QString path = parser.value(options.tokenFile);
-        if (path.isEmpty()) {
-            path = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
-                   QStringLiteral("/motor-panel-automation.token");
-        }
         QString error;
         if (!ok || port > 65535) {
             std::fprintf(stderr, "motor-panel: --automation: a port number from 0 to 65535 expected\n");
             return 1;
+        }
+        if (path.isEmpty()) {
+            const QString folder = runtimeFolder(&error);
+            if (folder.isEmpty()) {
+                std::fprintf(stderr, "motor-panel: automation: %s\n", qPrintable(error));
+                return 1;
+            }
+            path = folder + QStringLiteral("/motor-panel-automation.token");
         }
         if (!app.startAutomation(quint16(port), expandHome(path), &error)) {
             std::fprintf(stderr, "motor-panel: automation: %s\n", qPrintable(error));
@@ -141,7 +163,8 @@ int main(int argc, char* argv[]) {
         std::fflush(stderr);
     }
     // "Quit" ends the program at once: exit() leaves the event loop without asking the windows,
-    // so the main window's close guard does not apply to it.
+    // so the main window's close guard does not apply to it. A stop from outside (SIGTERM,
+    // SIGINT) ends it the same way, and the token file goes with the automation port.
     QObject::connect(
         &app, &Application::quitRequested, &qapp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     app.window.show();

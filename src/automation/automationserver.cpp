@@ -82,6 +82,15 @@ AutomationServer::AutomationServer(ScriptTarget& target, AxisBook& axes, QString
 AutomationServer::~AutomationServer() {
     axes_.unlisten(axesToken_);
     clients_.clear();  // before the listening sockets, whose children the client sockets are
+    // A token left behind would open nothing, but would point clients at a panel that is gone.
+    // A file that holds another token now belongs to a panel started since, and stays.
+    if (!token_.isEmpty()) {
+        QFile file(tokenPath_);
+        if (file.open(QIODevice::ReadOnly) && file.readAll() == token_ + '\n') {
+            file.close();
+            QFile::remove(tokenPath_);
+        }
+    }
 }
 
 bool AutomationServer::start(quint16 port, const QString& tokenPath, QString* error) {
