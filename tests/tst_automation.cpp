@@ -94,8 +94,18 @@ SimPanel* TstAutomation::fresh(SimModel model) {
     }
     const AxisBook& axes = p->app->state.Axes;
     const quint64 polls = axes.report(1).polls;
-    if (!QTest::qWaitFor([&] { return axes.report(1).polls > polls + 1 && axes.report(0).position == 0; },
-                         3000)) {
+    // Put back by hand, the channels were seen to move: they stand again before a test begins.
+    const auto standing = [&] {
+        for (int ch = 0; ch < m.channelCount(); ++ch) {
+            if (axes.underWay(ch)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (!QTest::qWaitFor(
+            [&] { return axes.report(1).polls > polls + 1 && axes.report(0).position == 0 && standing(); },
+            5000)) {
         return nullptr;
     }
     p->received.clear();
@@ -129,6 +139,7 @@ void TstAutomation::parser_data() {
     row("channel twice", "STOP A,A", Scpi::IllegalParameterValue, V::Idn, "");
     row("hold", "HOLD B,ON", 0, V::Hold, "B1");
     row("motion", "MOT? B", 0, V::Motion, "B");
+    row("motion reason, long form", "motion:reason? c", 0, V::MotionReason, "C");
     row("wait with timeout", "WAIT? A,B,TIMEOUT=2.5", 0, V::Wait, "AB2500");
     row("wait without channel", "WAIT? TIMEOUT=2", Scpi::IllegalParameterValue, V::Idn, "");
     row("operation complete, both forms", "*OPC", 0, V::OpcSet, "");
@@ -139,6 +150,9 @@ void TstAutomation::parser_data() {
     row("unknown header", "FLY A", Scpi::UndefinedHeader, V::Idn, "");
     row("extra parameter", "*IDN? 1", Scpi::ParameterNotAllowed, V::Idn, "");
     row("non-ASCII byte", "STOP \xC3\xA9", Scpi::InvalidCharacter, V::Idn, "");
+    row("tabs around parameters", "MOVE:REL\tA,\t100", 0, V::MoveRel, "A100");
+    row("tab in a string", "SEND \"S3008\t1\"", Scpi::IllegalParameterValue, V::Idn, "");
+    row("vertical tab", "POS?\vA", Scpi::InvalidCharacter, V::Idn, "");
     QTest::newRow("4096 bytes") << QByteArray("*CLS").leftJustified(4096, ' ') << 0 << int(V::Cls)
                                 << QByteArray();
     QTest::newRow("4097 bytes") << QByteArray("*CLS").leftJustified(4097, ' ') << int(Scpi::TooMuchData) << 0
@@ -189,6 +203,8 @@ void TstAutomation::lines_data() {
         "system:authenticate \"...\"");
     row("token glued to the header", "SYST:AUTHc0ffee", "SYST:AUTHc0ffee", "SYST:AUTH \"...\"");
     row("string never closed", "SYST:AUTH \"c0f;fee", "SYST:AUTH \"c0f;fee", "SYST:AUTH \"...\"");
+    row("lone control bytes are commands", " ;\v;\r;*IDN?", "\v|\r|*IDN??", " ;\v;\r;*IDN?");
+    row("spaces and tabs only: empty", " \t;\t;*IDN?", "*IDN??", " \t;\t;*IDN?");
 }
 
 void TstAutomation::lines() {
@@ -528,7 +544,10 @@ void TstAutomation::outcomes() {
     // A session that ends answers the wait at once, with the moves it ended.
     QCOMPARE(s->read(event == Event::SessionLost ? 3000 : 10000), outcome);
     QCOMPARE(s->ask("MOT? A"), outcome);
+    // The channel's own reason: the entry's text, read without taking the entry.
+    const QByteArray reason = s->ask("MOT:REAS? A");
     const QByteArray error = s->ask("SYST:ERR?");
+    QCOMPARE(reason, entry.isEmpty() ? QByteArray("\"\"") : error.mid(error.indexOf("; ") + 2).prepend('"'));
     if (entry.isEmpty()) {
         QCOMPARE(error, QByteArray("0,\"No error\""));
         QCOMPARE(s->ask("POS? A"), line.endsWith(",0") ? QByteArray("+0000000") : QByteArray("+0001000"));
@@ -574,7 +593,7 @@ void TstAutomation::bracketCutShort() {
     QCOMPARE(s->ask("CONN?"), QByteArray("1"));
     QVERIFY(FaultDrive::stopAtReply(*p));
     s->send("MOVE:REL A,1000,B,1000");
-    QVERIFY(QTest::qWaitFor([&] { return p->app->state.ScriptMove.flags != 0; }));
+    QVERIFY(QTest::qWaitFor([&] { return !p->app->state.ScriptQueue.empty(); }));
     FaultDrive::tick(*p, ticks);
     switch (cutter) {
         case Cutter::Stop:
@@ -594,6 +613,8 @@ void TstAutomation::bracketCutShort() {
     QVERIFY(QTest::qWaitFor([&] { return commandsSince(*p, 0).size() >= wire.size(); }, 3000));
     p->app->Timer2.setInterval(20);
     auto later = authenticated(*p);
+    // B takes a move once it has been seen to stand.
+    QCOMPARE(later->ask("WAIT? B,TIMEOUT=10", 10000), QByteArray("STOPPED"));
     QCOMPARE(later->ask("MOVE:REL B,500;WAIT? B,TIMEOUT=10", 10000), QByteArray("DONE"));
     QCOMPARE(commandsSince(*p, 0), wire + QByteArrayList{"REL1500"});
     QCOMPARE(later->ask("WAIT? A,TIMEOUT=5"), QByteArray("STOPPED"));
@@ -608,7 +629,7 @@ void TstAutomation::sessionLostInsideABracket() {
     QCOMPARE(s->ask("CONN?"), QByteArray("1"));
     QVERIFY(FaultDrive::stopAtReply(*p));
     s->send("MOVE:REL A,1000,B,1000");
-    QVERIFY(QTest::qWaitFor([&] { return p->app->state.ScriptMove.flags != 0; }));
+    QVERIFY(QTest::qWaitFor([&] { return !p->app->state.ScriptQueue.empty(); }));
     FaultDrive::tick(*p, 2);
     p->click(QStringLiteral("Connect"));
     QCOMPARE(s->ask("*OPC?", 3000), QByteArray("1"));

@@ -62,28 +62,18 @@ bool PanelScriptTarget::scriptMovePending() const {
     return moves_.script().Pending();
 }
 
-int PanelScriptTarget::scriptMoveClient() const {
-    return state_.ScriptMove.client;
-}
-
 void PanelScriptTarget::requestMove(MoveKind kind, const std::array<QString, 4>& values,
-                                    const std::array<bool, 4>& given, int client) {
-    moves_.script().Request(kind, values, given, client);
+                                    const std::array<bool, 4>& cw, const std::array<bool, 4>& given,
+                                    int client) {
+    moves_.script().Request(kind, values, cw, given, client);
 }
 
-bool PanelScriptTarget::cutScriptMoves(const QString& why) {
-    return moves_.script().Cut(why);
+bool PanelScriptTarget::cutScriptMoves(const QString& why, int client, unsigned channels) {
+    return moves_.script().Cut(why, client, std::uint8_t(channels & 0x0F));
 }
 
-bool PanelScriptTarget::motion(MoveKind kind, int ch, bool cw, int client) {
-    const QByteArray command = kind == MoveKind::Jog    ? OperatorCommands::JogCommand(ch, cw)
-                               : kind == MoveKind::Home ? OperatorCommands::HomeCommand(ch, cw)
-                                                        : OperatorCommands::ScanCommand(ch, cw);
-    if (!channel_.SendCommand(command, Origin::Script)) {
-        return false;
-    }
-    state_.Axes.wentOut(ch, Origin::Script, kind, std::nullopt, false, client);
-    return true;
+void PanelScriptTarget::dropScriptMoves(const QString& why) {
+    moves_.script().Drop(why);
 }
 
 bool PanelScriptTarget::stop(int ch, const QString& why) {

@@ -26,11 +26,10 @@ public:
     const AxisBook& axes() const override;
     bool operatorSequencing(int ch) const override;
     bool scriptMovePending() const override;
-    int scriptMoveClient() const override;
-    void requestMove(MoveKind kind, const std::array<QString, 4>& values, const std::array<bool, 4>& given,
-                     int client) override;
-    bool cutScriptMoves(const QString& why) override;
-    bool motion(MoveKind kind, int ch, bool cw, int client) override;
+    void requestMove(MoveKind kind, const std::array<QString, 4>& values, const std::array<bool, 4>& cw,
+                     const std::array<bool, 4>& given, int client) override;
+    bool cutScriptMoves(const QString& why, int client, unsigned channels) override;
+    void dropScriptMoves(const QString& why) override;
     bool stop(int ch, const QString& why) override;
     void endDemo() override;
     bool speed(int k) override;

@@ -358,10 +358,12 @@ void AutomationServer::logLine(int client, const QByteArray& line, const QString
 void AutomationServer::abortScripts() {
     enabled_ = false;
     emit enabledChanged(false);
+    const QString why = QStringLiteral("Abort scripts pressed");
     if (!target_.connected() || target_.setupOpen()) {
+        // Nothing may be sent now; what the scripts still had to send must not go out later.
+        target_.dropScriptMoves(why);
         return;
     }
-    const QString why = QStringLiteral("Abort scripts pressed");
     if (!target_.cutScriptMoves(why)) {
         return;
     }

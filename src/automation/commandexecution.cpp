@@ -121,7 +121,8 @@ bool CommandExecution::answerQuery(ClientSession& client, const Scpi::Command& c
             return true;
         case Verb::Position:
         case Verb::Status:
-        case Verb::Motion: {
+        case Verb::Motion:
+        case Verb::MotionReason: {
             if (!channelsValid(client, c, true)) {
                 return true;
             }
@@ -132,9 +133,16 @@ bool CommandExecution::answerQuery(ClientSession& client, const Scpi::Command& c
             } else if (c.verb == Verb::Status) {
                 client.answer(flag(r.busy) + ',' + flag(r.cw) + ',' + flag(r.ccw) + ',' + flag(r.hp) + ',' +
                               flag(r.holdOff) + ',' + flag(r.stopBits & 0x0C0));
-            } else {
+            } else if (c.verb == Verb::Motion) {
                 const AxisMove* m = axes.latest(ch);
                 client.answer(m == nullptr ? "NONE" : AxisBook::outcomeWord(m->outcome).toLatin1());
+            } else {
+                // The channel's own reason, as its queue entry gives it, without touching a queue.
+                const AxisMove* m = axes.latest(ch);
+                const bool told = m != nullptr && m->outcome != Outcome::None && m->outcome != Outcome::Done;
+                QString reason = told ? MotionWait::describe(ch, *m) : QString();
+                reason.replace(u'"', QStringLiteral("\"\""));
+                client.answer('"' + reason.toLatin1() + '"');
             }
             return true;
         }
@@ -170,13 +178,17 @@ QString CommandExecution::refusal(const Scpi::Command& c) const {
     if (isMotion(c.verb) && target_.demoRunning()) {
         return QStringLiteral("demonstration drive running");
     }
-    if (isMotion(c.verb) && target_.scriptMovePending()) {
-        return QStringLiteral("a script move is still pending");
-    }
+    // A channel takes one motion at a time, whoever started the one under way: a command sent to
+    // a moving channel would be dropped by the controller.
     for (const Scpi::Target& t : c.targets) {
-        if (isMove(c.verb) && target_.operatorSequencing(t.ch)) {
-            return QStringLiteral("the operator's move on %1 is still being sent")
-                .arg(Scpi::channelLetter(t.ch));
+        if (!isMotion(c.verb) || t.ch >= target_.channels()) {
+            continue;
+        }
+        if (target_.operatorSequencing(t.ch)) {
+            return QStringLiteral("the operator's move on %1 is still being sent").arg(Scpi::channelLetter(t.ch));
+        }
+        if (target_.axes().underWay(t.ch)) {
+            return QStringLiteral("%1 is moving").arg(Scpi::channelLetter(t.ch));
         }
     }
     return {};
@@ -193,8 +205,7 @@ bool CommandExecution::stopAll(unsigned channels, const QString& why) {
 
 bool CommandExecution::stopScripts(int client, const QString& why) {
     // Cut first: a move dropped unsent needs no stop, one held in the bracket does.
-    const bool theirs = client == 0 || (target_.scriptMovePending() && target_.scriptMoveClient() == client);
-    if (theirs && !target_.cutScriptMoves(why)) {
+    if (!target_.cutScriptMoves(why, client)) {
         return false;
     }
     unsigned channels = 0;
@@ -244,26 +255,21 @@ void CommandExecution::reach(const std::shared_ptr<ClientSession>& client, const
     switch (c.verb) {
         case Verb::MoveRel:
         case Verb::MoveAbs:
-        case Verb::Preset: {
+        case Verb::Preset:
+        case Verb::Jog:
+        case Verb::Home:
+        case Verb::Scan: {
             std::array<QString, 4> values;
+            std::array<bool, 4> cw{};
             std::array<bool, 4> given{};
             for (const Scpi::Target& t : c.targets) {
                 values[t.ch] = QString::fromLatin1(t.value);
+                cw[t.ch] = t.direction > 0;
                 given[t.ch] = true;
             }
-            target_.requestMove(kindOf(c.verb), values, given, client->id());
+            target_.requestMove(kindOf(c.verb), values, cw, given, client->id());
             return;
         }
-        case Verb::Jog:
-        case Verb::Home:
-        case Verb::Scan:
-            for (const Scpi::Target& t : c.targets) {
-                sent = target_.motion(kindOf(c.verb), t.ch, t.direction > 0, client->id());
-                if (!sent || client->gone) {
-                    break;
-                }
-            }
-            break;
         case Verb::Stop: {
             // What the scripts still had to send goes first (a bracket they opened is closed),
             // so nothing starts after the stop.
@@ -272,7 +278,7 @@ void CommandExecution::reach(const std::shared_ptr<ClientSession>& client, const
                 channels |= 1u << t.ch;
             }
             const QString why = QStringLiteral("STOP from ") + who;
-            sent = target_.cutScriptMoves(why);
+            sent = target_.cutScriptMoves(why, 0, channels);
             if (sent) {
                 target_.endDemo();
                 sent = stopAll(channels, why);

@@ -36,6 +36,7 @@ constexpr std::array kTree{
     Entry{{"POSition", nullptr}, Verb::Position, Form::Query, Params::Channel},
     Entry{{"STATus", nullptr}, Verb::Status, Form::Query, Params::Channel},
     Entry{{"MOTion", nullptr}, Verb::Motion, Form::Query, Params::Channel},
+    Entry{{"MOTion", "REASon"}, Verb::MotionReason, Form::Query, Params::Channel},
     Entry{{"MOVE", "RELative"}, Verb::MoveRel, Form::Command, Params::Values},
     Entry{{"MOVE", "ABSolute"}, Verb::MoveAbs, Form::Command, Params::Values},
     Entry{{"PRESet", nullptr}, Verb::Preset, Form::Command, Params::Values},

@@ -30,6 +30,7 @@ enum class Verb {
     Position,
     Status,
     Motion,
+    MotionReason,
     MoveRel,
     MoveAbs,
     Preset,

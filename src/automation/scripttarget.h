@@ -29,17 +29,18 @@ public:
 
     // The operator's preset or move of the channel is still being sent.
     virtual bool operatorSequencing(int ch) const = 0;
-    // A script's preset or move still has commands to send, and whose it is (0: none).
+    // Scripts' motions still have commands to send.
     virtual bool scriptMovePending() const = 0;
-    virtual int scriptMoveClient() const = 0;
 
-    // A preset, relative or absolute move: `given[ch]` says which channels take part, `values[ch]`
-    // their values; accepted now, sent by the following ticks.
+    // A preset, relative or absolute move (`values[ch]`), or a jog, home search or scan (`cw[ch]`):
+    // `given[ch]` says which channels take part; accepted now, sent by the following ticks.
     virtual void requestMove(MoveKind kind, const std::array<QString, 4>& values,
-                             const std::array<bool, 4>& given, int client) = 0;
-    // Closes a bracket that a script's move opened and drops what it still had to send.
-    virtual bool cutScriptMoves(const QString& why) = 0;
-    virtual bool motion(MoveKind kind, int ch, bool cw, int client) = 0;  // a jog, home or scan
+                             const std::array<bool, 4>& cw, const std::array<bool, 4>& given, int client) = 0;
+    // Drops what the scripts' motions of `client` (0: anybody's) on `channels` still had to send,
+    // and closes a bracket that has gone out first. False when the closing line could not be sent.
+    virtual bool cutScriptMoves(const QString& why, int client = 0, unsigned channels = 0x0F) = 0;
+    // The same without sending anything, for when nothing may be sent (an open setup window).
+    virtual void dropScriptMoves(const QString& why) = 0;
     virtual bool stop(int ch, const QString& why) = 0;
     virtual void endDemo() = 0;     // as Stop ends a running demonstration drive
     virtual bool speed(int k) = 0;  // 0 H, 1 M, 2 L

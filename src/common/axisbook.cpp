@@ -45,8 +45,9 @@ void AxisBook::queryAnswered() {
 }
 
 void AxisBook::positionReported(int ch, const QString& text) {
+    const std::optional<qint64> before = report(ch).position;
     storePosition(ch, text);
-    evaluate(ch, std::nullopt);
+    evaluate(ch, std::nullopt, before);
 }
 
 void AxisBook::storePosition(int ch, const QString& text) {
@@ -87,8 +88,9 @@ void AxisBook::statusReported(int ch, std::uint16_t status, const QString& posit
     AxisReport& r = records_.at(size_t(ch)).report;
     r.busy = status & 0x001;
     r.stopBits = status & 0x0E0;
+    const std::optional<qint64> before = r.position;
     storePosition(ch, positionText);
-    evaluate(ch, r.busy);
+    evaluate(ch, r.busy, before);
 }
 
 quint64 AxisBook::accept(int ch, MoveKind kind, std::optional<qint64> value, int client) {
@@ -125,6 +127,7 @@ void AxisBook::wentOut(int ch, Origin origin, MoveKind kind, std::optional<qint6
     move->state = held ? MoveState::Held : MoveState::Running;
     move->startLine = lines_;
     move->startPosition = move->last = r.report.position;
+    move->stillSinceMs = nowMs();
     if (value && (kind == MoveKind::Absolute || kind == MoveKind::Preset)) {
         move->target = value;
     } else if (value && kind == MoveKind::Relative && r.report.position) {
@@ -143,6 +146,7 @@ void AxisBook::bracketClosed() {
                 m.state = MoveState::Running;
                 m.startLine = lines_;
                 m.startPosition = m.last = r.report.position;
+                m.stillSinceMs = nowMs();
             }
         }
     }
@@ -173,16 +177,51 @@ void AxisBook::sessionEnded(const QString& why) {
             }
         }
         prune(ch);
+        // Nothing a controller said in one session is shown or used in the next.
+        AxisReport& r = records_[size_t(ch)].report;
+        const quint64 polls = r.polls;
+        r = AxisReport{};
+        r.polls = polls;
     }
     unanswered_.clear();
 }
 
-void AxisBook::evaluate(int ch, std::optional<bool> busy) {
+qint64 AxisBook::nowMs() const {
+    return clock_ ? clock_() : QDateTime::currentMSecsSinceEpoch();
+}
+
+void AxisBook::takenOver(Origin origin, const QString& why) {
+    for (int ch = 0; ch < kChannels; ++ch) {
+        for (AxisMove& m : records_[size_t(ch)].moves) {
+            if (m.active() && m.origin == origin) {
+                end(ch, m, Outcome::Stopped, why);
+            }
+        }
+        prune(ch);
+    }
+}
+
+void AxisBook::evaluate(int ch, std::optional<bool> busy, std::optional<qint64> before) {
     Record& r = records_.at(size_t(ch));
     const std::optional<qint64> now = r.report.position;
+    const qint64 ms = nowMs();
+    // Motion that no move of the panel's accounts for (a scan typed in the send box, a script's
+    // raw line) is a move all the same, so every client sees the channel move and then stand.
+    const bool moving = busy ? *busy : (before && now && *before != *now);
+    if (moving && !underWay(ch)) {
+        AxisMove seen;
+        seen.id = nextMove_++;
+        seen.origin = Origin::Seen;
+        seen.kind = MoveKind::Scan;
+        seen.state = MoveState::Running;
+        seen.startPosition = before;
+        seen.last = before;
+        seen.stillSinceMs = ms;
+        r.moves.push_back(seen);
+    }
     for (AxisMove& m : r.moves) {
         // A reply to a query sent before the move started tells nothing about it.
-        if (m.state != MoveState::Running || m.startLine >= queryLine_) {
+        if (m.state != MoveState::Running || (m.startLine >= queryLine_ && m.origin != Origin::Seen)) {
             continue;
         }
         bool ended = false;
@@ -197,8 +236,18 @@ void AxisBook::evaluate(int ch, std::optional<bool> busy) {
             const bool there = m.target && now == m.target;
             ended = m.seenBusy || moved || there || ++m.still >= kStillPolls;
         } else {
-            m.still = now == m.last ? m.still + 1 : 0;
-            ended = m.still >= kStillPolls;
+            if (now != m.last) {
+                // The pace it goes at: a slow motor stands still between its pulses.
+                const qint64 pulses = now && m.last ? std::abs(*now - *m.last) : 0;
+                if (pulses > 0) {
+                    m.msPerPulse = (ms - m.stillSinceMs) / pulses;
+                }
+                m.still = 0;
+                m.stillSinceMs = ms;
+            } else {
+                ++m.still;
+            }
+            ended = standing(m, ms);
         }
         m.last = now;
         if (ended) {
@@ -208,8 +257,17 @@ void AxisBook::evaluate(int ch, std::optional<bool> busy) {
     prune(ch);
 }
 
+bool AxisBook::standing(const AxisMove& m, qint64 ms) const {
+    const qint64 quiet = m.msPerPulse ? kStillPulses * *m.msPerPulse : kFirstPulseMs;
+    return m.still >= kStillPolls && ms - m.stillSinceMs >= quiet;
+}
+
 void AxisBook::finish(int ch, AxisMove& m) {
     const AxisReport& r = records_.at(size_t(ch)).report;
+    if (m.origin == Origin::Seen) {
+        finishSeen(ch, m);
+        return;
+    }
     const bool there = m.target && r.position == m.target;
     if (m.kind == MoveKind::Preset) {
         end(ch, m, there ? Outcome::Done : Outcome::Error,
@@ -225,16 +283,7 @@ void AxisBook::finish(int ch, AxisMove& m) {
         return;
     }
     const bool toEnd = m.kind == MoveKind::Jog || m.kind == MoveKind::Home || m.kind == MoveKind::Scan;
-    QString limit;
-    if (r.cw) {
-        limit = QStringLiteral("CW limit");
-    } else if (r.ccw) {
-        limit = QStringLiteral("CCW limit");
-    } else if (r.stopBits & 0x080) {
-        limit = QStringLiteral("soft limit");
-    } else if (r.stopBits & 0x040) {
-        limit = QStringLiteral("limit switch");
-    }
+    const QString limit = limitOf(r);
     // Jog, home search and scan end where the controller ends them, a scan at its limit.
     if (toEnd || (!m.target && limit.isEmpty())) {
         end(ch, m, Outcome::Done, QString());
@@ -244,6 +293,33 @@ void AxisBook::finish(int ch, AxisMove& m) {
         end(ch, m, Outcome::Error,
             r.holdOff ? QStringLiteral("the channel is held off")
                       : QStringLiteral("it stopped short of its target"));
+    }
+}
+
+QString AxisBook::limitOf(const AxisReport& r) {
+    if (r.cw) {
+        return QStringLiteral("CW limit");
+    }
+    if (r.ccw) {
+        return QStringLiteral("CCW limit");
+    }
+    if (r.stopBits & 0x080) {
+        return QStringLiteral("soft limit");
+    }
+    if (r.stopBits & 0x040) {
+        return QStringLiteral("limit switch");
+    }
+    return {};
+}
+
+void AxisBook::finishSeen(int ch, AxisMove& m) {
+    const QString limit = limitOf(records_.at(size_t(ch)).report);
+    if (!m.stopBy.isEmpty()) {
+        end(ch, m, Outcome::Stopped, m.stopBy);
+    } else if (!limit.isEmpty()) {
+        end(ch, m, Outcome::Limit, limit);
+    } else {
+        end(ch, m, Outcome::Done, QString());
     }
 }
 

@@ -36,7 +36,7 @@ struct AxisReport {
 // One move of a channel, from the moment it is asked for until it has an outcome.
 struct AxisMove {
     quint64 id = 0;
-    Origin origin = Origin::Operator;  // Operator, Demo or Script
+    Origin origin = Origin::Operator;  // Operator, Demo, Script, or Seen for motion nobody asked for
     int client = 0;                    // the script's connection; 0 for the operator and the demo
     MoveKind kind = MoveKind::Relative;
     MoveState state = MoveState::Accepted;
@@ -53,6 +53,8 @@ struct AxisMove {
     std::optional<qint64> last;
     bool seenBusy = false;
     int still = 0;
+    qint64 stillSinceMs = 0;           // when it went out, or when its position last changed
+    std::optional<qint64> msPerPulse;  // how fast it was last seen to go
 
     bool active() const { return state != MoveState::Ended; }
 };
@@ -77,8 +79,12 @@ struct AxisEvent {
 class AxisBook {
 public:
     static constexpr int kChannels = 4;
-    // Polls without a change after which a channel that reports no busy bit has stopped.
+    // Polls without a change after which a channel that reports no busy bit has stopped; for
+    // a slow motor, also as long as it takes for kStillPulses of its pulses at the pace it was
+    // last seen to go, and a move not yet seen to go at all waits kFirstPulseMs.
     static constexpr int kStillPolls = 5;
+    static constexpr int kStillPulses = 3;
+    static constexpr qint64 kFirstPulseMs = 1000;
     static constexpr int kUnansweredCap = 64;
 
     // The link: a line went out. Queries are answered by a reply; other lines by nothing, or by
@@ -107,6 +113,8 @@ public:
     // Ends a move whose command never went out.
     void drop(quint64 id, Outcome outcome, const QString& why);
     void sessionEnded(const QString& why);
+    // Every move of `origin` under way ends STOPPED, `why`: something else took the channels.
+    void takenOver(Origin origin, const QString& why);
 
     const AxisReport& report(int ch) const { return records_.at(size_t(ch)).report; }
     // The channel's newest move, under way or ended; null before any in this run.
@@ -119,6 +127,9 @@ public:
     // still (and idle) for a poll after it started. What a repeated jog waits for.
     bool settled(int ch) const;
     bool underWay(Origin origin) const;
+
+    // The clock of the still rule, ms; the wall clock unless a test sets its own.
+    void setClock(std::function<qint64()> clock) { clock_ = std::move(clock); }
 
     int listen(std::function<void(const AxisEvent&)> listener);
     void unlisten(int token);
@@ -141,7 +152,11 @@ private:
     static auto findIn(Records& records, quint64 id, int* ch) -> decltype(&records[0].moves[0]);
     AxisMove* findMutable(quint64 id, int* ch = nullptr);
     void storePosition(int ch, const QString& text);
-    void evaluate(int ch, std::optional<bool> busy);
+    void evaluate(int ch, std::optional<bool> busy, std::optional<qint64> before);
+    bool standing(const AxisMove& m, qint64 ms) const;
+    qint64 nowMs() const;
+    static QString limitOf(const AxisReport& r);
+    void finishSeen(int ch, AxisMove& m);
     void finish(int ch, AxisMove& move);
     void end(int ch, AxisMove& move, Outcome outcome, const QString& why);
     void prune(int ch);
@@ -155,4 +170,5 @@ private:
     quint64 nextMove_ = 1;
     std::vector<std::pair<int, std::function<void(const AxisEvent&)>>> listeners_;
     int nextToken_ = 1;
+    std::function<qint64()> clock_;
 };

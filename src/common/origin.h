@@ -11,7 +11,9 @@
 //   Script    a command of the automation port
 //   Ask       the automation port's raw query (answered at the free-text step)
 //   Table     the parameter table's read and write
-enum class Origin : std::uint8_t { Polling, FreeText, Operator, Demo, Script, Ask, Table };
+//   Seen      no line at all: motion the replies showed that no move of the panel's accounts for
+//             (a scan typed in the send box, a line sent by a script's SEND, a controller's own)
+enum class Origin : std::uint8_t { Polling, FreeText, Operator, Demo, Script, Ask, Table, Seen };
 
 // Whether a line of that origin is a query, answered by a reply; the table's lines are queries
 // while it is being read.

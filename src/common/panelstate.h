@@ -6,6 +6,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <deque>
 
 // Everything the panel's procedures share, in one place. One instance is owned by the
 // application and handed by reference to the classes that need it; a test builds a fresh one.
@@ -64,20 +65,22 @@ struct PanelState {
     // Published by the table write in the same way: true exactly while its timer runs.
     bool TableWriting = false;
 
-    // The automation port's preset or move: a request word of its own, laid out as the operator's
-    // (bits 0-3 channels still to send, bit 6 closing "S3017" still to send, bit 7 opening "S3016"
-    // still to send) and served by the tick after the operator's words, so neither overwrites the
-    // other. Values are the script's, never the set-data boxes'.
+    // The automation port's motions, from any number of clients: request words of their own, laid
+    // out as the operator's (bits 0-3 channels still to send, bit 6 closing "S3017" still to send,
+    // bit 7 opening "S3016" still to send), served in the order they came by the tick after the
+    // operator's words, one whole word (its bracket closed) before the next. Values are the
+    // script's, never the set-data boxes'.
     struct ScriptMoveWord {
-        MoveKind kind = MoveKind::Relative;  // a preset, relative or absolute move
-        std::uint16_t flags = 0;             // none pending when 0
-        std::uint8_t channels = 0;           // every channel it was asked for
-        bool begun = false;                  // some of it has gone out
+        MoveKind kind = MoveKind::Relative;
+        std::uint16_t flags = 0;    // none pending when 0
+        std::uint8_t channels = 0;  // every channel it was asked for
+        bool begun = false;         // some of it has gone out
         int client = 0;
-        std::array<QString, 4> value{};
-        std::array<quint64, 4> move{};  // each channel's move in the axis book
+        std::array<QString, 4> value{};  // a preset's or move's
+        std::array<bool, 4> cw{};        // a jog's, home search's or scan's way
+        std::array<quint64, 4> move{};   // each channel's move in the axis book
     };
-    ScriptMoveWord ScriptMove;
+    std::deque<ScriptMoveWord> ScriptQueue;
     // A raw query of the automation port through the tick's free-text step; its reply is kept
     // here and never reaches the receive box.
     enum class ScriptAsk { None, Pending, Sent, Answered, TimedOut };

@@ -59,6 +59,7 @@ TrafficClass TrafficRecorder::classOf(Origin origin) {
         case Origin::FreeText:
         case Origin::Operator:
         case Origin::Demo:
+        case Origin::Seen:
             break;
     }
     return TrafficClass::Operator;

@@ -102,7 +102,7 @@ void OperatorCommands::Stop(bool esc) {
     // A script's move of a channel being stopped must not start after the stop: what it still had
     // to send is dropped, and a bracket it opened is closed first.
     // Its closing line failing has ended the session and told the operator: no stop could follow.
-    if ((script_.Channels() & selected) && !script_.Cut(why)) {
+    if (selected != 0 && !script_.Cut(why, 0, selected)) {
         selected = 0;
     }
     for (int ch = 0; ch < 4; ++ch) {

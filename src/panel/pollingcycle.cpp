@@ -50,7 +50,10 @@ void PollingCycle::Tick() {
         const std::uint8_t asked =
             std::uint8_t((state_.PresetMask | state_.RelMoveFlags | state_.AbsMoveFlags) & 0x0F);
         if (state_.DemoFlags & 0x0F) {
-            if (script.YieldTo(0x0F, QStringLiteral("the demonstration drive took over"))) {
+            // The drive moves every channel its own way: the scripts' moves are over, each told so.
+            const QString why = QStringLiteral("the demonstration drive took over");
+            if (script.YieldTo(0x0F, why)) {
+                state_.Axes.takenOver(Origin::Script, why);
                 moves_.DemoStep();
             }
         } else if (asked != 0 || state_.RelMoveFlags != 0 || state_.AbsMoveFlags != 0) {
