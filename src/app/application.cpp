@@ -4,11 +4,13 @@
 #include "automationwindow.h"
 #include "chartwindow.h"
 #include "panelscripttarget.h"
+#include "panelsessiontarget.h"
 #include "positionswindow.h"
 #include "setupwindow.h"
 #include "statusstrip.h"
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
 
@@ -19,19 +21,24 @@ MessageSink& chosen(MessageSink* given, QtMessages& fallback) {
 }  // namespace
 
 Application::Application(QDir settingsDir, MessageSink* messages)
-    : channel(state, window, chosen(messages, qtMessages), Timer2),
+    : linkMessages(chosen(messages, qtMessages)),
+      channel(state, window, linkMessages, Timer2),
       interpreter(state, window),
-      session(state, window, channel, chosen(messages, qtMessages), Timer2, settingsDir),
+      session(state, window, channel, linkMessages, Timer2, settingsDir),
       moves(state, window, channel),
-      polling(state, window, channel, chosen(messages, qtMessages), moves),
-      commands(state, window, channel, chosen(messages, qtMessages), Timer2, moves.script()),
+      polling(state, window, channel, linkMessages, moves),
+      commands(state, window, channel, linkMessages, Timer2, moves.script()),
       keyJog(state, commands),
       setup(state, channel, window, chosen(messages, setupMessages)),
-      instruments(state, channel, session, window, chosen(messages, qtMessages)),
+      keeper(session, channel, state),
+      instruments(state, channel, session, window, linkMessages),
       settingsDir_(settingsDir),
       messages_(chosen(messages, qtMessages)),
       positionsTarget_(state, window, commands) {
     qtMessages.setParent(&window);
+    linkMessages.setKeeper(&keeper);
+    keeper.setGate([this] { return !setupOpen(); });
+    connect(&keeper, &LinkKeeper::note, this, &Application::showLinkNote);
     Timer2.setObjectName(QStringLiteral("Timer2"));
     channel.setReplySink(&interpreter);
 
@@ -125,13 +132,16 @@ Application::~Application() {
 
 bool Application::startAutomation(quint16 port, const QString& tokenPath, QString* error) {
     scriptTarget_ = std::make_unique<PanelScriptTarget>(state, window, channel, moves, setup);
-    automation_ =
-        std::make_unique<AutomationServer>(*scriptTarget_, state.Axes, QStringLiteral(PANEL_VERSION));
+    sessionTarget_ = std::make_unique<PanelSessionTarget>(keeper);
+    automation_ = std::make_unique<AutomationServer>(*scriptTarget_, state.Axes,
+                                                     QStringLiteral(PANEL_VERSION), sessionTarget_.get());
     if (!automation_->start(port, tokenPath, error)) {
         automation_.reset();
+        sessionTarget_.reset();
         scriptTarget_.reset();
         return false;
     }
+    connect(&keeper, &LinkKeeper::scriptConnectFailed, automation_.get(), &AutomationServer::connectFailed);
     automationWindow_ = std::make_unique<AutomationWindow>(*automation_);
     auto* status = new AutomationStatus(*automation_);
     window.statusBar()->addPermanentWidget(status);
@@ -154,6 +164,29 @@ void Application::quit() {
         channel.closeTcp(500);
     }
     emit quitRequested();
+}
+
+bool Application::setupOpen() const {
+    const SetupWindow* w = setup.window();
+    return w != nullptr && w->isVisible();
+}
+
+void Application::showLinkNote(const QString& text) {
+    if (linkNote_ == nullptr) {
+        linkNote_ = new QLabel;
+        linkNote_->setObjectName(QStringLiteral("StatusLinkNote"));
+        linkNote_->setTextFormat(Qt::PlainText);
+        linkNote_->setToolTip(QStringLiteral("What happened to the link last, and when"));
+        window.statusBar()->addPermanentWidget(linkNote_);
+    }
+    linkNote_->setText(text);
+    if (automation_) {
+        automation_->note(text);
+    }
+}
+
+QString Application::linkNote() const {
+    return linkNote_ == nullptr ? QString() : linkNote_->text();
 }
 
 void Application::showAbout() {

@@ -5,6 +5,8 @@
 #include "instruments.h"
 #include "intervaltimer.h"
 #include "keyjog.h"
+#include "linkkeeper.h"
+#include "linkmessages.h"
 #include "mainwindow.h"
 #include "operatorcommands.h"
 #include "panelpositions.h"
@@ -23,7 +25,9 @@
 class AutomationServer;
 class AutomationWindow;
 class PanelScriptTarget;
+class PanelSessionTarget;
 class PositionsWindow;
+class QLabel;
 
 // The whole panel, wired: one shared state, the main window, the link, the reply interpreter,
 // the polling tick, the operator commands and the setup side. A test builds a fresh one in one
@@ -39,6 +43,8 @@ public:
     QtMessages qtMessages;
     // The setup window's boxes open over it, not over the main window.
     QtMessages setupMessages;
+    // What the logic is given: the link's boxes are told instead while nobody is there to answer.
+    LinkMessages linkMessages;
     MainWindow window;
     CommandChannel channel;
     ReplyInterpreter interpreter;
@@ -48,6 +54,8 @@ public:
     OperatorCommands commands;
     KeyJog keyJog;
     SetupController setup;
+    // The session kept with nobody at the panel: opened at start, by scripts, again when lost.
+    LinkKeeper keeper;
     // Watches the rest and changes none of it; built last, so it goes first.
     Instruments instruments;
 
@@ -61,6 +69,8 @@ public:
     void showPositions();
     // The Quit button's way out, also taken on a stop from outside (SIGTERM, SIGINT).
     void quit();
+    // What the link keeper said last, as the status bar shows it.
+    QString linkNote() const;
 
 signals:
     void quitRequested();
@@ -71,10 +81,14 @@ private:
     PanelPositions positionsTarget_;
     std::unique_ptr<PositionsWindow> positionsWindow_;
     std::unique_ptr<PanelScriptTarget> scriptTarget_;
+    std::unique_ptr<PanelSessionTarget> sessionTarget_;
     std::unique_ptr<AutomationServer> automation_;
     std::unique_ptr<AutomationWindow> automationWindow_;
     int axesToken_ = 0;
+    QLabel* linkNote_ = nullptr;
 
+    bool setupOpen() const;
+    void showLinkNote(const QString& text);
     void showAbout();
     void wireInstruments();
 };

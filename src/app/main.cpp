@@ -1,5 +1,6 @@
 #include "application.h"
 #include "automationserver.h"
+#include "linkrequest.h"
 #include "quitsignals.h"
 #include "runtimefolder.h"
 
@@ -29,7 +30,21 @@ struct Options {
                                                 "motor-panel-<uid>, a folder for the user alone in "
                                                 "$TMPDIR or /tmp)."),
                                  QStringLiteral("PATH")};
+    QCommandLineOption connect{QStringLiteral("connect"),
+                               QStringLiteral("Open the session at start, as the Connect dialog would: "
+                                              "lan:HOST[:PORT] (port 7777 unless given) or usb:PORT (a "
+                                              "COM number or a device path). A connect that fails is "
+                                              "told here and in the status bar; the panel runs on."),
+                               QStringLiteral("LINK")};
+    QCommandLineOption reconnect{QStringLiteral("reconnect"),
+                                 QStringLiteral("Open a session that the link lost (or a --connect that "
+                                                "failed) again every SECONDS (1 to 3600) until the "
+                                                "controller answers; the link's boxes are told in the "
+                                                "status bar instead of waiting for an answer."),
+                                 QStringLiteral("SECONDS")};
 };
+
+constexpr int kMaxReconnectSeconds = 3600;
 
 constexpr const char* kDefaultAutomationPort = "5025";
 
@@ -57,6 +72,8 @@ void describe(QCommandLineParser& parser, const Options& options) {
     parser.addOption(options.folder);
     parser.addOption(options.automation);
     parser.addOption(options.tokenFile);
+    parser.addOption(options.connect);
+    parser.addOption(options.reconnect);
 }
 
 QString expandHome(const QString& path) {
@@ -162,11 +179,37 @@ int main(int argc, char* argv[]) {
                      unsigned(app.automation()->port()), qPrintable(app.automation()->tokenPath()));
         std::fflush(stderr);
     }
+    std::optional<LinkRequest> link;
+    if (parser.isSet(options.connect)) {
+        link = LinkRequest::parse(parser.value(options.connect));
+        if (!link) {
+            std::fprintf(stderr, "motor-panel: --connect: lan:HOST[:PORT] or usb:PORT expected\n");
+            return 1;
+        }
+    }
+    if (parser.isSet(options.reconnect)) {
+        bool ok = false;
+        const uint seconds = parser.value(options.reconnect).toUInt(&ok);
+        if (!ok || seconds < 1 || seconds > kMaxReconnectSeconds) {
+            std::fprintf(stderr, "motor-panel: --reconnect: a number of seconds from 1 to %d expected\n",
+                         kMaxReconnectSeconds);
+            return 1;
+        }
+        app.keeper.setReconnectSeconds(int(seconds));
+    }
+    // A service's journal keeps what happened to the link, with the status bar nobody watches.
+    QObject::connect(&app.keeper, &LinkKeeper::note, &app, [](const QString& text) {
+        std::fprintf(stderr, "motor-panel: %s\n", qPrintable(text));
+        std::fflush(stderr);
+    });
     // "Quit" ends the program at once: exit() leaves the event loop without asking the windows,
     // so the main window's close guard does not apply to it. A stop from outside (SIGTERM,
     // SIGINT) ends it the same way, and the token file goes with the automation port.
     QObject::connect(
         &app, &Application::quitRequested, &qapp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     app.window.show();
+    if (link) {
+        app.keeper.open(*link, LinkKeeper::Source::StartUp);
+    }
     return QApplication::exec();
 }

@@ -66,13 +66,13 @@ QString kindName(MoveKind kind) {
 }
 }  // namespace
 
-AutomationServer::AutomationServer(ScriptTarget& target, AxisBook& axes, QString version, QObject* parent)
+AutomationServer::AutomationServer(ScriptTarget& target, AxisBook& axes, QString version, SessionTarget* session,
+                                   QObject* parent)
     : QObject(parent),
       target_(target),
       axes_(axes),
-      execution_(target,
-                 CommandExecution::Context{[this] { return enabled_; }, [this] { return clock_.elapsed(); },
-                                           [this] { armSettle(); }, std::move(version)}) {
+      execution_(target, CommandExecution::Context{[this] { return enabled_; }, [this] { return clock_.elapsed(); },
+                                                   [this] { armSettle(); }, std::move(version), session}) {
     clock_.start();
     settleTimer_.setInterval(kSettleMs);
     connect(&settleTimer_, &QTimer::timeout, this, &AutomationServer::settleAll);
@@ -352,6 +352,19 @@ void AutomationServer::logLine(int client, const QByteArray& line, const QString
     log_.push_back(LogEntry{clock_.elapsed(), client, printable(shown), outcome});
     if (int(log_.size()) > kLogLines) {
         log_.pop_front();
+    }
+}
+
+void AutomationServer::note(const QString& text) {
+    log_.push_back(LogEntry{clock_.elapsed(), 0, text, QString()});
+    if (int(log_.size()) > kLogLines) {
+        log_.pop_front();
+    }
+}
+
+void AutomationServer::connectFailed(int client, const QString& why) {
+    if (const ClientPtr c = find(client)) {
+        c->fail(Scpi::ExecutionError, QStringLiteral("connect failed: ") + why, false);
     }
 }
 

@@ -14,6 +14,7 @@
 
 class AxisBook;
 struct AxisEvent;
+class SessionTarget;
 class QTcpServer;
 
 // The automation port: lab scripts on this machine send SCPI lines to the panel over a loopback
@@ -38,8 +39,10 @@ public:
         QString outcome;  // empty when carried out
     };
 
-    // `axes` is the panel's axis book, heard for the moves that end.
-    AutomationServer(ScriptTarget& target, AxisBook& axes, QString version, QObject* parent = nullptr);
+    // `axes` is the panel's axis book, heard for the moves that end; `session` opens and ends the
+    // session for SYST:CONN and SYST:DISC (refused without it).
+    AutomationServer(ScriptTarget& target, AxisBook& axes, QString version, SessionTarget* session = nullptr,
+                     QObject* parent = nullptr);
     ~AutomationServer() override;
 
     // Listens on the loopback addresses (0 picks a free port) and writes a fresh token to
@@ -56,6 +59,11 @@ public:
     void abortScripts();
     void enableScripts();
     bool scriptsEnabled() const { return enabled_; }
+
+    // What the panel says about its link, kept in the log beside the scripts' lines.
+    void note(const QString& text);
+    // A client's SYST:CONN opened a link that failed before the controller answered.
+    void connectFailed(int client, const QString& why);
 
 signals:
     void clientsChanged(int count);

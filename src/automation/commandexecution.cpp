@@ -4,6 +4,7 @@
 #include "clientsession.h"
 #include "motionwait.h"
 #include "scripttarget.h"
+#include "sessiontarget.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -45,9 +46,35 @@ CommandExecution::CommandExecution(ScriptTarget& target, Context context)
     : target_(target), context_(std::move(context)) {}
 
 void CommandExecution::execute(const std::shared_ptr<ClientSession>& client, const Scpi::Parsed& parsed) {
-    if (!answerQuery(*client, parsed.command)) {
+    if (!answerQuery(*client, parsed.command) && !linkCommand(*client, parsed.command)) {
         reach(client, parsed.command);
     }
+}
+
+bool CommandExecution::linkCommand(ClientSession& client, const Scpi::Command& c) {
+    if (c.verb != Verb::SystemConnect && c.verb != Verb::SystemDisconnect) {
+        return false;
+    }
+    // Opening a session restarts the polling that the setup window stopped; ending one would
+    // leave the window working a table on a link that is gone.
+    QString why;
+    if (context_.session == nullptr) {
+        why = QStringLiteral("no session control");
+    } else if (target_.setupOpen()) {
+        why = QStringLiteral("setup window open");
+    } else if (c.verb == Verb::SystemDisconnect) {
+        context_.session->closeSession(QStringLiteral("SYST:DISC from client %1").arg(client.id()));
+    } else if (target_.connected()) {
+        why = QStringLiteral("already connected");
+    } else {
+        const Scpi::Link& link = c.link;
+        why = context_.session->openSession(link.lan, QString::fromLatin1(link.host),
+                                            QString::fromLatin1(link.port), client.id());
+    }
+    if (!why.isEmpty()) {
+        client.fail(Scpi::ExecutionError, why, false);
+    }
+    return true;
 }
 
 void CommandExecution::defer(ClientSession& client, const Scpi::Command& c, qint64 ms) {

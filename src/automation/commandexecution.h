@@ -8,6 +8,7 @@
 
 class ClientSession;
 class ScriptTarget;
+class SessionTarget;
 
 // What each command of the automation port does, once the server has parsed it and the client is
 // authenticated. Queries read the axis book; commands that reach the controller go through the
@@ -24,6 +25,7 @@ public:
         std::function<qint64()> now;        // ms, for the deadlines of waiting queries
         std::function<void()> waitStarted;  // a query now waits: the server settles it later
         QString version;                    // the program's, for *IDN?
+        SessionTarget* session = nullptr;   // SYST:CONN and SYST:DISC; refused without one
     };
 
     CommandExecution(ScriptTarget& target, Context context);
@@ -36,6 +38,8 @@ public:
 
 private:
     bool answerQuery(ClientSession& client, const Scpi::Command& c);
+    // SYST:CONN and SYST:DISC; false for any other command.
+    bool linkCommand(ClientSession& client, const Scpi::Command& c);
     void defer(ClientSession& client, const Scpi::Command& c, qint64 ms);
     // Why a command that reaches the controller may not run now; empty when it may.
     QString refusal(const Scpi::Command& c) const;

@@ -8,7 +8,7 @@ namespace Scpi {
 namespace {
 
 enum class Form { Query, Command };
-enum class Params { None, String, Channel, Values, Directions, OnOff, Channels, WaitList, SpeedWord };
+enum class Params { None, String, Channel, Values, Directions, OnOff, Channels, WaitList, SpeedWord, Link };
 
 struct Entry {
     std::array<const char*, 2> keywords;  // the second may be null
@@ -30,6 +30,8 @@ constexpr std::array kTree{
     Entry{{"SYSTem", "ERRor"}, Verb::SystemError, Form::Query, Params::None},
     Entry{{"SYSTem", "AUTHenticate"}, Verb::SystemAuth, Form::Command, Params::String},
     Entry{{"SYSTem", "STATe"}, Verb::SystemState, Form::Query, Params::None},
+    Entry{{"SYSTem", "CONNect"}, Verb::SystemConnect, Form::Command, Params::Link},
+    Entry{{"SYSTem", "DISConnect"}, Verb::SystemDisconnect, Form::Command, Params::None},
     Entry{{"CONNected", nullptr}, Verb::Connected, Form::Query, Params::None},
     Entry{{"MODel", nullptr}, Verb::Model, Form::Query, Params::None},
     Entry{{"CHANnels", nullptr}, Verb::Channels, Form::Query, Params::None},
@@ -164,10 +166,6 @@ int channelOf(const Param& p) {
     return c >= 'A' && c < 'A' + kChannels ? c - 'A' : -1;
 }
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 int directionOf(const QByteArray& word) {
     const QByteArray w = word.toUpper();
     return w == "+" || w == "CW" ? 1 : w == "-" || w == "CCW" ? -1 : 0;
@@ -186,6 +184,54 @@ bool timeoutOf(const QByteArray& text, int& ms) {
     }
     ms = int(seconds * 1000 + 0.5);
     return ms > 0;
+}
+
+// A quoted string of printable characters (a tab is not one).
+Parsed badString(const Param& param) {
+    if (!param.quoted) {
+        return refused(SyntaxError, QStringLiteral("the string must be quoted"));
+    }
+    for (char ch : param.text) {
+        if (ch < 0x20 || ch > 0x7E) {
+            return refused(IllegalParameterValue, QStringLiteral("control character in the string"));
+        }
+    }
+    return {};
+}
+
+// LAN,"host",port or USB,"port": the link as the Connect dialog's fields give it.
+Parsed withLink(Parsed p, const std::vector<Param>& params) {
+    const QByteArray kind = params.empty() || params[0].quoted ? QByteArray() : params[0].text.toUpper();
+    if (params.empty() || (kind != "LAN" && kind != "USB")) {
+        return refused(params.empty() ? MissingParameter : IllegalParameterValue,
+                       QStringLiteral("LAN,\"host\",port or USB,\"port\" expected"));
+    }
+    Link& link = p.command.link;
+    link.lan = kind == "LAN";
+    const std::size_t count = link.lan ? 3 : 2;
+    if (params.size() != count) {
+        return refused(params.size() < count ? MissingParameter : ParameterNotAllowed,
+                       link.lan ? QStringLiteral("LAN,\"host\",port expected")
+                                : QStringLiteral("USB,\"port\" expected"));
+    }
+    if (const Parsed bad = badString(params[1]); !bad.ok()) {
+        return bad;
+    }
+    if (params[1].text.isEmpty()) {
+        return refused(IllegalParameterValue,
+                       link.lan ? QStringLiteral("empty host") : QStringLiteral("empty port"));
+    }
+    if (!link.lan) {
+        link.port = params[1].text;
+        return p;
+    }
+    link.host = params[1].text;
+    const Whole w = params[2].quoted ? Whole{IllegalParameterValue, 0} : wholeValue(params[2].text);
+    if (w.code != NoError) {
+        return refused(w.code, QStringLiteral("a port number expected"));
+    }
+    link.port = QByteArray::number(w.number);
+    return p;
 }
 
 Parsed withParams(const Entry& entry, const std::vector<Param>& params) {
@@ -209,6 +255,8 @@ Parsed withParams(const Entry& entry, const std::vector<Param>& params) {
     const QString twice = QStringLiteral("a channel named twice");
 
     switch (entry.params) {
+        case Params::Link:
+            return withLink(p, params);
         case Params::None:
             return count == 0 ? p : refused(ParameterNotAllowed, QStringLiteral("no parameter expected"));
         case Params::String:
@@ -218,13 +266,8 @@ Parsed withParams(const Entry& entry, const std::vector<Param>& params) {
             if (count > 1) {
                 return refused(ParameterNotAllowed, QStringLiteral("one string expected"));
             }
-            if (!params[0].quoted) {
-                return refused(SyntaxError, QStringLiteral("the string must be quoted"));
-            }
-            for (char ch : params[0].text) {
-                if (ch < 0x20 || ch > 0x7E) {
-                    return refused(IllegalParameterValue, QStringLiteral("control character in the string"));
-                }
+            if (const Parsed bad = badString(params[0]); !bad.ok()) {
+                return bad;
             }
             if (entry.verb != Verb::SystemAuth && params[0].text.isEmpty()) {
                 return refused(IllegalParameterValue, QStringLiteral("empty command text"));
@@ -328,41 +371,6 @@ Parsed withParams(const Entry& entry, const std::vector<Param>& params) {
 
 }  // namespace
 
-QString codeText(int code) {
-    switch (code) {
-        case NoError:
-            return QStringLiteral("No error");
-        case CommandError:
-            return QStringLiteral("Command error");
-        case InvalidCharacter:
-            return QStringLiteral("Invalid character");
-        case SyntaxError:
-            return QStringLiteral("Syntax error");
-        case ParameterNotAllowed:
-            return QStringLiteral("Parameter not allowed");
-        case MissingParameter:
-            return QStringLiteral("Missing parameter");
-        case UndefinedHeader:
-            return QStringLiteral("Undefined header");
-        case ExecutionError:
-            return QStringLiteral("Execution error");
-        case SettingsConflict:
-            return QStringLiteral("Settings conflict");
-        case DataOutOfRange:
-            return QStringLiteral("Data out of range");
-        case TooMuchData:
-            return QStringLiteral("Too much data");
-        case IllegalParameterValue:
-            return QStringLiteral("Illegal parameter value");
-        case DeviceError:
-            return QStringLiteral("Device-specific error");
-        case QueueOverflow:
-            return QStringLiteral("Queue overflow");
-        default:
-            return QStringLiteral("Error");
-    }
-}
-
 bool Parsed::query() const {
     for (const Entry& e : kTree) {
         if (e.verb == command.verb) {
@@ -440,70 +448,6 @@ Parsed parse(QByteArrayView line) {
                        query ? QStringLiteral("no query form") : QStringLiteral("query only: add ?"));
     }
     return refused(UndefinedHeader, QStringLiteral("header %1").arg(QString::fromLatin1(header)));
-}
-
-Whole wholeValue(QByteArrayView text) {
-    text = trimmed(text);
-    qsizetype i = 0;
-    const bool negative = i < text.size() && text[i] == '-';
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        ++i;
-    }
-    QByteArray digits;  // the mantissa's digits, the point left out
-    int fraction = 0;   // how many of them stand after the point
-    bool point = false;
-    for (; i < text.size() && (isDigit(text[i]) || (text[i] == '.' && !point)); ++i) {
-        if (text[i] == '.') {
-            point = true;
-        } else {
-            digits += text[i];
-            fraction += point ? 1 : 0;
-        }
-    }
-    int exponent = 0;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        ++i;
-        const bool down = i < text.size() && text[i] == '-';
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-            ++i;
-        }
-        const qsizetype from = i;
-        for (; i < text.size() && isDigit(text[i]); ++i) {
-            exponent = std::min(exponent * 10 + (text[i] - '0'), 1000);
-        }
-        if (i == from) {
-            return {IllegalParameterValue, 0};
-        }
-        exponent = down ? -exponent : exponent;
-    }
-    if (digits.isEmpty() || i != text.size()) {
-        return {IllegalParameterValue, 0};
-    }
-    // digits x 10^(exponent - fraction), exactly: the digits the shift moves behind the point
-    // must all be 0.
-    int shift = exponent - fraction;
-    while (shift < 0 && !digits.isEmpty()) {
-        if (digits.back() != '0') {
-            return {IllegalParameterValue, 0};
-        }
-        digits.chop(1);
-        ++shift;
-    }
-    while (digits.size() > 1 && digits.front() == '0') {
-        digits.remove(0, 1);
-    }
-    if (digits.isEmpty() || digits == "0") {
-        return {NoError, 0};
-    }
-    constexpr int kMaxDigits = 15;
-    if (shift > kMaxDigits || digits.size() + shift > kMaxDigits) {
-        return {DataOutOfRange, 0};
-    }
-    qint64 number = digits.toLongLong();
-    for (; shift > 0; --shift) {
-        number *= 10;
-    }
-    return {NoError, negative ? -number : number};
 }
 
 }  // namespace Scpi

@@ -24,6 +24,8 @@ enum class Verb {
     SystemError,
     SystemAuth,
     SystemState,
+    SystemConnect,
+    SystemDisconnect,
     Connected,
     Model,
     Channels,
@@ -80,12 +82,20 @@ struct Target {
     bool on = false;    // HOLD
 };
 
+// SYST:CONN's link, as the Connect dialog's fields give it.
+struct Link {
+    bool lan = true;
+    QByteArray host;  // network
+    QByteArray port;  // network: the TCP port as a whole number; USB: a number or a device path
+};
+
 struct Command {
     Verb verb = Verb::Idn;
     std::vector<Target> targets;     // in the order given; no channel twice
     int speed = 0;                   // SPEED: 0 H, 1 M, 2 L (the speed options' order)
     QByteArray text;                 // SEND, ASK?, SYST:AUTH: the string, quotes removed
     int timeoutMs = kDefaultWaitMs;  // WAIT?
+    Link link;                       // SYST:CONN
 };
 
 struct Parsed {

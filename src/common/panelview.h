@@ -14,6 +14,8 @@ public:
 
     // Link choice ("LAN" Option3 / "USB" Option4) and the session's look.
     virtual bool lanSelected() const = 0;
+    // Checks the option as a session opened without the dialog needs it; runs no click handling.
+    virtual void selectLink(bool lan) = 0;
     virtual void setLinkOptionEnabled(bool lan, bool enabled) = 0;
     virtual void setConnectCaption(const QString& caption) = 0;
     virtual void setConnectColour(std::uint32_t bgr) = 0;

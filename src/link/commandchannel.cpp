@@ -57,7 +57,7 @@ void CommandChannel::EndSession(const QString& why) {
     view_.setConnectColour(Bgr::ButtonFace);
     view_.setQuitColour(Bgr::ButtonFace);
     view_.setConnectCaption(QStringLiteral("Connect"));
-    emit sessionEnded();
+    emit sessionEnded(why);
 }
 
 QByteArray CommandChannel::ReadUsbInput() {

@@ -54,7 +54,9 @@ signals:
     void commandSent(const QByteArray& text, bool lan, Origin origin);
     void bytesReceived(const QByteArray& data, bool lan);
     void replyDelivered(const QByteArray& reply, bool lan);
-    void sessionEnded();
+    // The session ended by the link (a failed send, the controller silent, the port gone), never
+    // by the operator; `why` as the axis book was told.
+    void sessionEnded(const QString& why);
     // The serial port vanished and was closed (after the session ended, before the operator is
     // told): sequences that use the link stop here instead of failing again behind the box.
     void serialPortLost();

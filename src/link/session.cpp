@@ -110,48 +110,89 @@ void Session::DialogConnect() {
     if (dialog_.isNull()) {
         return;
     }
+    const bool lan = dialog_->networkSide();
+    const LinkRequest link{lan, dialog_->hostText(), lan ? dialog_->portText() : dialog_->comText()};
+    QStringList list = lan ? dialog_->hostList() : dialog_->comList();
+    if (!OpenLink(link, list).isEmpty()) {
+        FailAttempt();
+        return;
+    }
+    if (lan) {
+        dialog_->setHostList(list);
+        dialog_->setHostText(link.host);
+    } else {
+        dialog_->setComList(list);
+        dialog_->setComText(link.port);
+    }
+    dialog_->hide();
+    emit connected();
+}
+
+QString Session::Open(const LinkRequest& link) {
+    if (state_.Connected) {
+        return QStringLiteral("already connected");
+    }
+    // The option the dialog would have been opened on, the other one locked as it would be.
+    view_.setLinkOptionEnabled(link.lan, true);
+    view_.selectLink(link.lan);
+    view_.setLinkOptionEnabled(!link.lan, false);
+    QStringList list = RecentList::load(settingsDir_.filePath(link.lan ? kHostsFile : kComFile)).entries;
+    const QString why = OpenLink(link, list);
+    if (!why.isEmpty()) {
+        view_.setLinkOptionEnabled(!link.lan, true);
+        return why;
+    }
+    // An open dialog would show an old list and offer a second session: it is read afresh next time.
+    if (!dialog_.isNull()) {
+        dialog_->deleteLater();
+        dialog_ = nullptr;
+    }
+    emit connected();
+    return {};
+}
+
+QString Session::OpenLink(const LinkRequest& link, QStringList& recent) {
     // A link left open by a session that was lost (not disconnected) is closed first.
     channel_.closeTcp();
     channel_.closeSerial();
+    QString why;
     QString settingsFile;
-    QStringList list;
-    QString used;
-    if (dialog_->networkSide()) {
-        state_.HostName = dialog_->hostText();
-        const long long port = portNumber(dialog_->portText());
+    if (link.lan) {
+        state_.HostName = link.host;
+        const long long port = portNumber(link.port);
         if (port < 1 || port > 65535) {
-            FailAttempt();
-            return;
+            why = QStringLiteral("wrong port number %1 (1 to 65535)").arg(link.port);
+        } else {
+            state_.PortNo = int(port);
+            channel_.openTcp(state_.HostName, quint16(port));
+            view_.setHostLine(QStringLiteral("Host Name ") + state_.HostName);
+            view_.setPortLine(QStringLiteral("Port No. ") + QString::number(state_.PortNo));
+            RecentList::update(recent, link.host);
+            settingsFile = kHostsFile;
         }
-        state_.PortNo = int(port);
-        channel_.openTcp(state_.HostName, quint16(port));
-        view_.setHostLine(QStringLiteral("Host Name ") + state_.HostName);
-        view_.setPortLine(QStringLiteral("Port No. ") + QString::number(state_.PortNo));
-        used = dialog_->hostText();
-        list = dialog_->hostList();
-        RecentList::update(list, used);
-        dialog_->setHostList(list);
-        dialog_->setHostText(used);
-        settingsFile = kHostsFile;
     } else {
-        const QString comText = dialog_->comText();
-        const QString name = serialPortName(comText);
-        state_.PortNo = int(portNumber(comText));
-        if (name.isEmpty() || !channel_.openSerial(name)) {
-            FailAttempt();
-            return;
+        const QString name = serialPortName(link.port);
+        state_.PortNo = int(portNumber(link.port));
+        if (name.isEmpty()) {
+            why = QStringLiteral("no serial port given");
+        } else if (!channel_.openSerial(name)) {
+            why = QStringLiteral("cannot open %1: %2").arg(name, channel_.serialError());
+        } else {
+            view_.setPortLine(QStringLiteral("Port No.   COM") + link.port + QStringLiteral(" (USB)"));
+            RecentList::update(recent, link.port);
+            settingsFile = kComFile;
         }
-        view_.setPortLine(QStringLiteral("Port No.   COM") + comText + QStringLiteral(" (USB)"));
-        used = comText;
-        list = dialog_->comList();
-        RecentList::update(list, used);
-        dialog_->setComList(list);
-        dialog_->setComText(used);
-        settingsFile = kComFile;
     }
-    if (!RecentList::save(settingsDir_.filePath(settingsFile), RecentList::line(list))) {
-        FailAttempt();
-        return;
+    if (why.isEmpty() && !RecentList::save(settingsDir_.filePath(settingsFile), RecentList::line(recent))) {
+        why = QStringLiteral("cannot write %1").arg(settingsDir_.filePath(settingsFile));
+    }
+    if (!why.isEmpty()) {
+        // A port opened by this attempt is closed again, so a retry starts from a clean link.
+        channel_.closeTcp();
+        if (!link.lan) {
+            channel_.closeSerial();
+        }
+        return why;
     }
     state_.Connected = true;
     timer2_.setInterval(20);
@@ -161,21 +202,22 @@ void Session::DialogConnect() {
     view_.setConnectColour(Bgr::LightYellow);
     view_.setQuitColour(Bgr::LightYellow);
     view_.setConnectCaption(QStringLiteral("Disconnect"));
-    dialog_->hide();
     state_.TimeoutCount = 0;
-    emit connected();
+    lastLink_ = link;
+    return {};
 }
 
 void Session::FailAttempt() {
-    // A port opened by this attempt is closed again, so a retry starts from a clean link.
-    channel_.closeTcp();
-    if (!dialog_->networkSide()) {
-        channel_.closeSerial();
-    }
     messages_.showMessage(QStringLiteral("Wrong port number !"), QString(), MessageSink::Icon::None);
 }
 
-void Session::Disconnect() {
+void Session::Close(const QString& why) {
+    if (state_.Connected) {
+        Disconnect(why);
+    }
+}
+
+void Session::Disconnect(const QString& why) {
     if (view_.lanSelected()) {
         channel_.closeTcp();
     } else {
@@ -183,7 +225,7 @@ void Session::Disconnect() {
     }
     timer2_.setInterval(0);
     state_.Connected = false;
-    state_.Axes.sessionEnded(QStringLiteral("the operator disconnected"));
+    state_.Axes.sessionEnded(why);
     view_.setConnectCaption(QStringLiteral("Connect"));
     view_.setConnectColour(Bgr::ButtonFace);
     view_.setQuitColour(Bgr::ButtonFace);

@@ -101,6 +101,10 @@ bool MainWindow::lanSelected() const {
     return optionLan_->isChecked();
 }
 
+void MainWindow::selectLink(bool lan) {
+    (lan ? optionLan_ : optionUsb_)->setChecked(true);
+}
+
 void MainWindow::setLinkOptionEnabled(bool lan, bool enabled) {
     (lan ? optionLan_ : optionUsb_)->setEnabled(enabled);
 }

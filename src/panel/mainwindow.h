@@ -31,6 +31,7 @@ public:
     void setCloseGuard(std::function<bool()> mayClose);
 
     bool lanSelected() const override;
+    void selectLink(bool lan) override;
     void setLinkOptionEnabled(bool lan, bool enabled) override;
     void setConnectCaption(const QString& caption) override;
     void setConnectColour(std::uint32_t bgr) override;

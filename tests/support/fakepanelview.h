@@ -32,6 +32,7 @@ public:
     }
 
     bool lanSelected() const override { return lan; }
+    void selectLink(bool isLan) override { lan = isLan; }
     void setLinkOptionEnabled(bool isLan, bool enabled) override {
         (isLan ? lanEnabled : usbEnabled) = enabled;
     }
