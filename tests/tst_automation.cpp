@@ -71,45 +71,7 @@ private:
 };
 
 SimPanel* TstAutomation::fresh(SimModel model) {
-    SimPanel* p = pool_.ready(model);
-    if (p == nullptr || !startAutomation(*p)) {
-        return nullptr;
-    }
-    AutomationServer& server = *p->app->automation();
-    if (!QTest::qWaitFor([&] { return server.clientCount() == 0; }, 3000)) {
-        return nullptr;
-    }
-    server.enableScripts();
-    SimMachine& m = p->sim.machine();
-    m.setMotionRefused(false);
-    m.setSpeed(SimMachine::Speed::Middle);
-    for (int ch = 0; ch < m.channelCount(); ++ch) {
-        m.channel(ch).sensors = {};
-        m.channel(ch).placeAt(0, p->clock.nowUs());
-        m.channel(ch).preset(0, p->clock.nowUs());
-        if (p->app->state.ChannelSelected[ch] != 0) {
-            p->click(QStringLiteral("Ch_%1").arg(ch));
-        }
-        p->find<QLineEdit>(QStringLiteral("Text1_%1").arg(ch))->setText(QStringLiteral("0001000"));
-    }
-    const AxisBook& axes = p->app->state.Axes;
-    const quint64 polls = axes.report(1).polls;
-    // Put back by hand, the channels were seen to move: they stand again before a test begins.
-    const auto standing = [&] {
-        for (int ch = 0; ch < m.channelCount(); ++ch) {
-            if (axes.underWay(ch)) {
-                return false;
-            }
-        }
-        return true;
-    };
-    if (!QTest::qWaitFor(
-            [&] { return axes.report(1).polls > polls + 1 && axes.report(0).position == 0 && standing(); },
-            5000)) {
-        return nullptr;
-    }
-    p->received.clear();
-    return p;
+    return scriptReady(pool_, model);
 }
 
 void TstAutomation::parser_data() {

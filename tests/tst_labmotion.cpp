@@ -1,0 +1,194 @@
+// Several clients and the operator moving the channels at once, against the simulated controllers
+// over TCP (KELDA-01) and a pseudo-terminal (VASKO-01): every move taken for an idle channel goes
+// and ends DONE at its target, a moving channel is refused whoever moved it, motion the panel did
+// not start is seen, and every outcome tells what the motor did.
+#include "faultdrive.h"
+#include "scriptclient.h"
+#include "setupwindow.h"
+
+#include <QPlainTextEdit>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(SimModel)
+
+namespace {
+enum class Case { DemoTakesOver, SessionEndClearsReports, AbortWithSetupOpen, SlowNetworkMove };
+
+}  // namespace
+Q_DECLARE_METATYPE(Case)
+
+class TstLabMotion : public QObject {
+    Q_OBJECT
+private slots:
+    void concurrentMoves_data();
+    void concurrentMoves();
+    void seenMotion_data();
+    void seenMotion();
+    void outcomesTellTheTruth_data();
+    void outcomesTellTheTruth();
+
+private:
+    FaultDrive::PanelPool pool_;
+};
+
+void TstLabMotion::concurrentMoves_data() {
+    QTest::addColumn<SimModel>("model");
+    QTest::addColumn<int>("clients");
+    QTest::addColumn<int>("apartMs");
+    for (auto [model, link] : {std::pair{SimModel::Kelda, "TCP"}, std::pair{SimModel::Vasko, "pty"}}) {
+        for (int clients : {2, 3}) {
+            for (int apart : {0, 5, 20, 60}) {
+                QTest::addRow("%s, %d clients, %d ms apart", link, clients, apart)
+                    << model << clients << apart;
+            }
+        }
+    }
+}
+
+// Each client moves a channel of its own, one line `apartMs` after the other, relative and
+// absolute by turns: every one is taken and ends DONE at its target. With more clients than
+// channels the last finds its channel moving: refused, and taken once WAIT? saw it stand.
+void TstLabMotion::concurrentMoves() {
+    QFETCH(SimModel, model);
+    QFETCH(int, clients);
+    QFETCH(int, apartMs);
+    SimPanel* p = scriptReady(pool_, model);
+    QVERIFY(p);
+    const int channels = p->app->state.LastChannel + 1;
+    std::vector<std::unique_ptr<Script>> s;
+    for (int k = 0; k < clients; ++k) {
+        s.push_back(authenticated(*p));
+    }
+    const auto line = [](int k, char ch) {
+        return QByteArray(k % 2 == 0 ? "MOVE:REL " : "MOVE:ABS ") + ch + ',' +
+               QByteArray::number((k + 1) * 1000);
+    };
+    for (int k = 0; k < clients; ++k) {
+        s[size_t(k)]->send(line(k, char('A' + k % channels)) + ";SYST:ERR?");
+        QTest::qWait(apartMs);
+    }
+    for (int k = 0; k < clients; ++k) {
+        Script& c = *s[size_t(k)];
+        const QByteArray ch(1, char('A' + k % channels));
+        qint64 target = (k + 1) * 1000;
+        if (k >= channels) {
+            QCOMPARE(c.read(), "-200,\"Execution error; " + ch + " is moving\"");
+            QCOMPARE(c.ask("WAIT? " + ch + ",TIMEOUT=10", 10000), QByteArray("DONE"));
+            QCOMPARE(c.ask(line(k, ch[0]) + ";SYST:ERR?"), QByteArray("0,\"No error\""));
+            target += k % 2 == 0 ? (k % channels + 1) * 1000 : 0;
+        } else {
+            QCOMPARE(c.read(), QByteArray("0,\"No error\""));
+        }
+        QCOMPARE(c.ask("WAIT? " + ch + ",TIMEOUT=10", 10000), QByteArray("DONE"));
+        QCOMPARE(c.ask("POS? " + ch), AxisBook::positionText(target).toLatin1());
+    }
+}
+
+void TstLabMotion::seenMotion_data() {
+    QTest::addColumn<SimModel>("model");
+    QTest::addColumn<bool>("sendBox");  // else a script's SEND
+    QTest::newRow("TCP, SEND") << SimModel::Kelda << false;
+    QTest::newRow("TCP, send box") << SimModel::Kelda << true;
+    QTest::newRow("pty, SEND") << SimModel::Vasko << false;
+    QTest::newRow("pty, send box") << SimModel::Vasko << true;
+}
+
+// A scan the panel only passed on as text is seen to move: MOVING within two poll rounds, no
+// WAIT? answers DONE while it runs, a script's move of the channel is refused, and a stop ends it.
+void TstLabMotion::seenMotion() {
+    QFETCH(SimModel, model);
+    QFETCH(bool, sendBox);
+    SimPanel* p = scriptReady(pool_, model);
+    QVERIFY(p);
+    auto s = authenticated(*p);
+    if (sendBox) {
+        p->find<QPlainTextEdit>(QStringLiteral("Text2"))->insertPlainText(QStringLiteral("S300E\n"));
+    } else {
+        s->send("SEND \"S300E\"");
+    }
+    QVERIFY(QTest::qWaitFor([&] { return p->received.contains("S300E"); }, 3000));
+    const AxisBook& axes = p->app->state.Axes;
+    const quint64 polls = axes.report(0).polls;
+    QVERIFY(QTest::qWaitFor([&] { return axes.underWay(0) || axes.report(0).polls > polls + 2; }, 3000));
+    QCOMPARE(s->ask("MOT? A"), QByteArray("MOVING"));
+    QCOMPARE(axes.latest(0)->origin, Origin::Seen);
+    QCOMPARE(s->ask("*OPC?"), QByteArray("1"));  // the scripts' own moves only
+    QCOMPARE(s->ask("WAIT? A,TIMEOUT=0.3"), QByteArray("TIMEOUT"));
+    QCOMPARE(s->ask("JOG A,-;SYST:ERR?"), QByteArray("-200,\"Execution error; A is moving\""));
+    s->send("STOP A");
+    QCOMPARE(s->ask("WAIT? A,TIMEOUT=5"), QByteArray("STOPPED"));
+    QCOMPARE(s->ask("MOT:REAS? A").left(12), QByteArray("\"A stopped a"));
+}
+
+void TstLabMotion::outcomesTellTheTruth_data() {
+    QTest::addColumn<Case>("which");
+    QTest::newRow("a demonstration drive takes over") << Case::DemoTakesOver;
+    QTest::newRow("a USB session ended mid-move") << Case::SessionEndClearsReports;
+    QTest::newRow("Abort with the setup window open") << Case::AbortWithSetupOpen;
+    QTest::newRow("a slow move on the network model") << Case::SlowNetworkMove;
+}
+
+void TstLabMotion::outcomesTellTheTruth() {
+    QFETCH(Case, which);
+    SimPanel* p = scriptReady(pool_, which == Case::SlowNetworkMove ? SimModel::Kelda : SimModel::Vasko);
+    QVERIFY(p);
+    auto s = authenticated(*p);
+    switch (which) {
+        case Case::DemoTakesOver: {
+            // The script moves A; the operator starts the drive on B: A's move is over at once,
+            // told once; A's motion goes on as motion seen.
+            s->send("MOVE:REL A,6000");
+            QVERIFY(QTest::qWaitFor([&] { return p->app->state.Axes.report(0).busy; }, 3000));
+            p->click(QStringLiteral("Ch_1"));
+            p->click(QStringLiteral("BtnDEMO"));
+            QCOMPARE(s->ask("WAIT? A,TIMEOUT=1"), QByteArray("STOPPED"));
+            const QByteArray error = s->ask("SYST:ERR?");
+            QVERIFY2(error.endsWith(": the demonstration drive took over\""), error.constData());
+            QCOMPARE(s->ask("SYST:ERR?"), QByteArray("0,\"No error\""));
+            p->click(QStringLiteral("Ctr_6"));
+            QCOMPARE(s->ask("MOT? A"), QByteArray("MOVING"));
+            s->send("STOP A");
+            QCOMPARE(s->ask("WAIT? A,B,TIMEOUT=5"), QByteArray("STOPPED"));
+            break;
+        }
+        case Case::SessionEndClearsReports:
+            // Busy and stopped when the link went: nothing of it is shown or used afterwards.
+            s->send("SCAN A,+");
+            QVERIFY(QTest::qWaitFor([&] { return p->app->state.Axes.report(0).busy; }, 3000));
+            p->sim.faults().setSilent(true);
+            QCOMPARE(s->ask("WAIT? A,TIMEOUT=5"), QByteArray("ERROR"));
+            QCOMPARE(s->ask("STAT? A;POS? A"), QByteArray("0,0,0,0,0,0"));
+            QCOMPARE(s->read(), QByteArray());
+            p->messages.boxes.clear();
+            break;
+        case Case::AbortWithSetupOpen: {
+            // Asked for, not yet sent when the window opened: it never goes out.
+            QVERIFY(FaultDrive::stopAtReply(*p));
+            s->send("MOVE:REL A,1000,B,1000");
+            QVERIFY(QTest::qWaitFor([&] { return !p->app->state.ScriptQueue.empty(); }));
+            p->click(QStringLiteral("SetupPb"));
+            p->app->automation()->abortScripts();
+            p->app->setup.window()->close();
+            p->app->automation()->enableScripts();
+            p->app->Timer2.setInterval(20);
+            QCOMPARE(s->ask("WAIT? A,B,TIMEOUT=2"), QByteArray("STOPPED"));
+            QVERIFY(FaultDrive::pollReplies(*p, 8));
+            for (const QByteArray& line : p->commandsSince(0)) {
+                QVERIFY2(!line.startsWith("REL") && !line.startsWith("S301"), line.constData());
+            }
+            break;
+        }
+        case Case::SlowNetworkMove: {
+            // Two pulses a second: between two pulses the position stands for several polls.
+            p->sim.channel(0).table.mspd = 2;
+            s->send("MOVE:REL A,3");
+            QCOMPARE(s->ask("WAIT? A,TIMEOUT=10", 10000), QByteArray("DONE"));
+            QCOMPARE(s->ask("POS? A"), QByteArray("+0000003"));
+            p->sim.channel(0).table.mspd = 2500;
+            break;
+        }
+    }
+}
+
+QTEST_MAIN(TstLabMotion)
+#include "tst_labmotion.moc"
