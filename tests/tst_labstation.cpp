@@ -7,7 +7,10 @@
 #include "setupwindow.h"
 #include "widgets.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QProcess>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -54,6 +57,7 @@ private slots:
     void scriptConnects();
     void reconnects_data();
     void reconnects();
+    void logKeepsCommandsAmongQueries();
 };
 
 void TstLabStation::linkText_data() {
@@ -273,6 +277,42 @@ void TstLabStation::reconnects() {
                 e.line.startsWith(QStringLiteral("reconnected "));
     }
     QCOMPARE(told, 2);
+}
+
+// A script polling six queries at a time pushes no command out of the Automation window's log.
+void TstLabStation::logKeepsCommandsAmongQueries() {
+    SimPanel p(SimModel::Kelda);
+    QVERIFY(startAutomation(p) && p.connect());
+    auto s = authenticated(p);
+    s->send("*CLS");
+    const QByteArray longLine = "SYST:CONN LAN,\"" + QByteArray(180, 'h') + "\",7777";
+    s->send(longLine);
+    for (int round = 0; round < AutomationServer::kLogLines / 5; ++round) {
+        s->send("POS? A;POS? B;STAT? A;STAT? B;MOT? A;CONN?");
+        for (int answer = 0; answer < 6; ++answer) {
+            QVERIFY(s->read() != "<no answer>");
+        }
+    }
+    p.app->showAutomation();
+    QWidget* window = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        window = w->objectName() == QStringLiteral("AutomationWindow") ? w : window;
+    }
+    QVERIFY(window != nullptr);
+    auto* log = window->findChild<QPlainTextEdit*>(QStringLiteral("AutomationLog"));
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    const QStringList lines = log->toPlainText().split(u'\n');
+    QVERIFY2(lines.filter(QStringLiteral("#1  *CLS")).size() == 1, qPrintable(lines.join(u'\n')));
+    QVERIFY(lines.filter(QStringLiteral("<- already connected")).size() == 1);
+    QVERIFY(lines.filter(QStringLiteral("POS? A")).isEmpty());
+    // Clock time, as the traffic monitor and a script's own log give it.
+    const QTime at = QTime::fromString(lines.last().left(12), QStringLiteral("hh:mm:ss.zzz"));
+    QVERIFY2(at.isValid() && std::abs(at.msecsTo(QTime::currentTime())) < 60000, qPrintable(lines.last()));
+    QCOMPARE(log->horizontalScrollBar()->maximum(), 0);
+    QVERIFY(log->document()->lineCount() > log->document()->blockCount());  // the long line wraps
+
+    QTest::mouseClick(window->findChild<QCheckBox*>(QStringLiteral("AutomationShowQueries")), Qt::LeftButton);
+    QCOMPARE(log->toPlainText().count(QStringLiteral("POS? A")), AutomationServer::kLogLines / 6);
 }
 
 QTEST_MAIN(TstLabStation)

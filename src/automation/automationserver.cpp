@@ -4,6 +4,7 @@
 #include "motionwait.h"
 #include "scpilines.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -66,13 +67,14 @@ QString kindName(MoveKind kind) {
 }
 }  // namespace
 
-AutomationServer::AutomationServer(ScriptTarget& target, AxisBook& axes, QString version, SessionTarget* session,
-                                   QObject* parent)
+AutomationServer::AutomationServer(ScriptTarget& target, AxisBook& axes, QString version,
+                                   SessionTarget* session, QObject* parent)
     : QObject(parent),
       target_(target),
       axes_(axes),
-      execution_(target, CommandExecution::Context{[this] { return enabled_; }, [this] { return clock_.elapsed(); },
-                                                   [this] { armSettle(); }, std::move(version), session}) {
+      execution_(target,
+                 CommandExecution::Context{[this] { return enabled_; }, [this] { return clock_.elapsed(); },
+                                           [this] { armSettle(); }, std::move(version), session}) {
     clock_.start();
     settleTimer_.setInterval(kSettleMs);
     connect(&settleTimer_, &QTimer::timeout, this, &AutomationServer::settleAll);
@@ -259,7 +261,8 @@ void AutomationServer::handle(const ClientPtr& client, const QByteArray& command
     }
     const int failures = client->failures();
     execution_.execute(client, parsed);
-    logLine(client->id(), command, client->failures() != failures ? client->lastFailure() : QString());
+    const bool failed = client->failures() != failures;
+    logLine(client->id(), command, failed ? client->lastFailure() : QString(), parsed.query() && !failed);
 }
 
 void AutomationServer::authenticate(const ClientPtr& client, const Scpi::Command& command) {
@@ -343,23 +346,36 @@ void AutomationServer::armSettle() {
     }
 }
 
-void AutomationServer::logLine(int client, const QByteArray& line, const QString& outcome) {
+void AutomationServer::logLine(int client, const QByteArray& line, const QString& outcome, bool query) {
     // The token never reaches the log, however the line that carried it was written.
     QByteArray shown = Scpi::redacted(line);
     if (!token_.isEmpty()) {
         shown.replace(token_, "...");
     }
-    log_.push_back(LogEntry{clock_.elapsed(), client, printable(shown), outcome});
-    if (int(log_.size()) > kLogLines) {
-        log_.pop_front();
-    }
+    keep(LogEntry{0, client, printable(shown), outcome, query, 0});
 }
 
 void AutomationServer::note(const QString& text) {
-    log_.push_back(LogEntry{clock_.elapsed(), 0, text, QString()});
-    if (int(log_.size()) > kLogLines) {
-        log_.pop_front();
+    keep(LogEntry{0, 0, text, QString(), false, 0});
+}
+
+void AutomationServer::keep(LogEntry entry) {
+    entry.at = QDateTime::currentMSecsSinceEpoch();
+    entry.seq = ++logged_;
+    std::deque<LogEntry>& ring = entry.query ? queries_ : log_;
+    ring.push_back(std::move(entry));
+    if (int(ring.size()) > kLogLines) {
+        ring.pop_front();
     }
+}
+
+std::vector<AutomationServer::LogEntry> AutomationServer::log(bool queries) const {
+    std::vector<LogEntry> out(log_.begin(), log_.end());
+    if (queries) {
+        out.insert(out.end(), queries_.begin(), queries_.end());
+        std::sort(out.begin(), out.end(), [](const LogEntry& a, const LogEntry& b) { return a.seq < b.seq; });
+    }
+    return out;
 }
 
 void AutomationServer::connectFailed(int client, const QString& why) {

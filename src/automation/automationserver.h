@@ -32,11 +32,15 @@ public:
     static constexpr int kLogLines = 100;
     static constexpr int kAuthTimeoutMs = 10000;
 
+    // One line of the log: a command or query, a move's outcome, or the panel's own note on its
+    // link (client 0).
     struct LogEntry {
-        qint64 ms = 0;  // since the server started
+        qint64 at = 0;  // clock time, ms since the epoch
         int client = 0;
         QString line;
-        QString outcome;  // empty when carried out
+        QString outcome;     // empty when carried out
+        bool query = false;  // a query answered: kept apart, so a polling script pushes no command out
+        quint64 seq = 0;     // the order of all entries, queries or not
     };
 
     // `axes` is the panel's axis book, heard for the moves that end; `session` opens and ends the
@@ -51,7 +55,9 @@ public:
     quint16 port() const { return port_; }
     QString tokenPath() const { return tokenPath_; }
     int clientCount() const { return int(clients_.size()); }
-    const std::deque<LogEntry>& log() const { return log_; }
+    // The last kLogLines commands, refusals, outcomes and notes, and with `queries` the last
+    // kLogLines queries answered among them, oldest first.
+    std::vector<LogEntry> log(bool queries = true) const;
 
     // Abort scripts: the scripts' unsent moves are dropped, every channel is sent its stop command,
     // and commands that reach the controller (STOP apart) are refused until the operator enables
@@ -81,7 +87,8 @@ private:
     void armSettle();
     void moveEnded(const AxisEvent& event);
     ClientPtr find(int id) const;
-    void logLine(int client, const QByteArray& line, const QString& outcome);
+    void logLine(int client, const QByteArray& line, const QString& outcome, bool query = false);
+    void keep(LogEntry entry);
 
     ScriptTarget& target_;
     AxisBook& axes_;
@@ -97,6 +104,8 @@ private:
     bool enabled_ = true;
     int nextClient_ = 1;
     std::deque<LogEntry> log_;
+    std::deque<LogEntry> queries_;
+    quint64 logged_ = 0;
     QElapsedTimer clock_;
     QTimer settleTimer_;  // runs while a query waits for its answer
 };

@@ -2,6 +2,8 @@
 
 #include "automationserver.h"
 
+#include <QCheckBox>
+#include <QDateTime>
 #include <QFontDatabase>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -41,9 +43,18 @@ AutomationWindow::AutomationWindow(AutomationServer& server, QWidget* parent)
     log_ = new QPlainTextEdit;
     log_->setObjectName(QStringLiteral("AutomationLog"));
     log_->setReadOnly(true);
-    log_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    log_->setMaximumBlockCount(AutomationServer::kLogLines);
+    // A long line wraps: the time and client at the start of every line stay in view.
+    log_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    log_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    log_->setMaximumBlockCount(2 * AutomationServer::kLogLines);
     log_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    showQueries_ = new QCheckBox(QStringLiteral("Show queries"));
+    showQueries_->setObjectName(QStringLiteral("AutomationShowQueries"));
+    showQueries_->setToolTip(
+        QStringLiteral("Also the queries answered, which a polling script sends many "
+                       "times a second; the log keeps the last 100 of each"));
+    connect(showQueries_, &QCheckBox::toggled, this, &AutomationWindow::refresh);
 
     abort_ = new QPushButton(QStringLiteral("Abort scripts"));
     abort_->setObjectName(QStringLiteral("AutomationAbort"));
@@ -62,7 +73,11 @@ AutomationWindow::AutomationWindow(AutomationServer& server, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addWidget(new QLabel(QStringLiteral("Last commands:")));
+    auto* logTitle = new QHBoxLayout;
+    logTitle->addWidget(new QLabel(QStringLiteral("Last commands, refusals and outcomes:")));
+    logTitle->addStretch();
+    logTitle->addWidget(showQueries_);
+    layout->addLayout(logTitle);
     layout->addWidget(log_, 1);
     layout->addLayout(buttons);
     resize(560, 360);
@@ -83,11 +98,11 @@ void AutomationWindow::refresh() {
         return;
     }
     QStringList lines;
-    for (const AutomationServer::LogEntry& e : server_.log()) {
-        lines << QStringLiteral("%1  #%2  %3%4")
-                     .arg(e.ms / 1000.0, 9, 'f', 3)
-                     .arg(e.client)
-                     .arg(e.line, e.outcome.isEmpty() ? QString() : QStringLiteral("   <- ") + e.outcome);
+    for (const AutomationServer::LogEntry& e : server_.log(showQueries_->isChecked())) {
+        lines << QStringLiteral("%1  %2  %3%4")
+                     .arg(QDateTime::fromMSecsSinceEpoch(e.at).toString(QStringLiteral("hh:mm:ss.zzz")),
+                          e.client == 0 ? QStringLiteral("panel") : QStringLiteral("#%1").arg(e.client),
+                          e.line, e.outcome.isEmpty() ? QString() : QStringLiteral("   <- ") + e.outcome);
     }
     const QString text = lines.join(u'\n');
     if (text != log_->toPlainText()) {

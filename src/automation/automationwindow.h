@@ -5,11 +5,13 @@
 #include <QWidget>
 
 class AutomationServer;
+class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
 
 // The small "Automation" window: where the port listens, how many scripts are connected, the
-// token file, the last commands, and the operator's brake on scripts.
+// token file, the last commands, refusals and outcomes (queries only when asked for), and the
+// operator's brake on scripts.
 class AutomationWindow : public QWidget {
     Q_OBJECT
 public:
@@ -26,6 +28,7 @@ private:
     QLabel* clients_ = nullptr;
     QLabel* state_ = nullptr;
     QPlainTextEdit* log_ = nullptr;
+    QCheckBox* showQueries_ = nullptr;
     QPushButton* abort_ = nullptr;
     QPushButton* enable_ = nullptr;
     QTimer timer_;
