@@ -33,23 +33,25 @@ private:
 
 void TstLabMotion::concurrentMoves_data() {
     QTest::addColumn<SimModel>("model");
+    QTest::addColumn<int>("moves");
     QTest::addColumn<int>("clients");
     QTest::addColumn<int>("apartMs");
     for (auto [model, link] : {std::pair{SimModel::Kelda, "TCP"}, std::pair{SimModel::Vasko, "pty"}}) {
-        for (int clients : {2, 3}) {
+        for (int clients : {1, 2, 3}) {
             for (int apart : {0, 5, 20, 60}) {
                 QTest::addRow("%s, %d clients, %d ms apart", link, clients, apart)
-                    << model << clients << apart;
+                    << model << std::max(clients, 2) << clients << apart;
             }
         }
     }
 }
 
-// Each client moves a channel of its own, one line `apartMs` after the other, relative and
-// absolute by turns: every one is taken and ends DONE at its target. With more clients than
-// channels the last finds its channel moving: refused, and taken once WAIT? saw it stand.
+// Moves of channels of their own, one line `apartMs` after the other, from one client or several,
+// relative and absolute by turns: every one is taken and ends DONE at its target. With more moves
+// than channels the last finds its channel moving: refused, and taken once WAIT? saw it stand.
 void TstLabMotion::concurrentMoves() {
     QFETCH(SimModel, model);
+    QFETCH(int, moves);
     QFETCH(int, clients);
     QFETCH(int, apartMs);
     SimPanel* p = scriptReady(pool_, model);
@@ -61,23 +63,27 @@ void TstLabMotion::concurrentMoves() {
     }
     const auto line = [](int k, char ch) {
         return QByteArray(k % 2 == 0 ? "MOVE:REL " : "MOVE:ABS ") + ch + ',' +
-               QByteArray::number((k + 1) * 1000);
+               QByteArray::number((k + 1) * 400);
     };
-    for (int k = 0; k < clients; ++k) {
-        s[size_t(k)]->send(line(k, char('A' + k % channels)) + ";SYST:ERR?");
+    for (int k = 0; k < moves; ++k) {
+        s[size_t(k % clients)]->send(line(k, char('A' + k % channels)) + ";SYST:ERR?");
         QTest::qWait(apartMs);
     }
-    for (int k = 0; k < clients; ++k) {
-        Script& c = *s[size_t(k)];
+    // Each client reads its answers in the order it sent its lines.
+    for (int k = 0; k < moves; ++k) {
         const QByteArray ch(1, char('A' + k % channels));
-        qint64 target = (k + 1) * 1000;
+        QCOMPARE(s[size_t(k % clients)]->read(), k < channels
+                                                     ? QByteArray("0,\"No error\"")
+                                                     : "-200,\"Execution error; " + ch + " is moving\"");
+    }
+    for (int k = 0; k < moves; ++k) {
+        Script& c = *s[size_t(k % clients)];
+        const QByteArray ch(1, char('A' + k % channels));
+        qint64 target = (k + 1) * 400;
         if (k >= channels) {
-            QCOMPARE(c.read(), "-200,\"Execution error; " + ch + " is moving\"");
             QCOMPARE(c.ask("WAIT? " + ch + ",TIMEOUT=10", 10000), QByteArray("DONE"));
             QCOMPARE(c.ask(line(k, ch[0]) + ";SYST:ERR?"), QByteArray("0,\"No error\""));
-            target += k % 2 == 0 ? (k % channels + 1) * 1000 : 0;
-        } else {
-            QCOMPARE(c.read(), QByteArray("0,\"No error\""));
+            target += k % 2 == 0 ? (k % channels + 1) * 400 : 0;
         }
         QCOMPARE(c.ask("WAIT? " + ch + ",TIMEOUT=10", 10000), QByteArray("DONE"));
         QCOMPARE(c.ask("POS? " + ch), AxisBook::positionText(target).toLatin1());
