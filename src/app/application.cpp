@@ -3,6 +3,7 @@
 #include "automationserver.h"
 #include "automationwindow.h"
 #include "chartwindow.h"
+#include "elidinglabel.h"
 #include "panelscripttarget.h"
 #include "panelsessiontarget.h"
 #include "positionswindow.h"
@@ -10,11 +11,12 @@
 #include "statusstrip.h"
 
 #include <QCoreApplication>
-#include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
 
 namespace {
+constexpr int kLinkNoteWidth = 240;
+
 MessageSink& chosen(MessageSink* given, QtMessages& fallback) {
     return given != nullptr ? *given : fallback;
 }
@@ -173,10 +175,10 @@ bool Application::setupOpen() const {
 
 void Application::showLinkNote(const QString& text) {
     if (linkNote_ == nullptr) {
-        linkNote_ = new QLabel;
+        // Of a fixed width, so the instruments' figures beside it keep their room; the whole note
+        // is its tool tip, and in the Automation window's log.
+        linkNote_ = new ElidingLabel(QString(), kLinkNoteWidth);
         linkNote_->setObjectName(QStringLiteral("StatusLinkNote"));
-        linkNote_->setTextFormat(Qt::PlainText);
-        linkNote_->setToolTip(QStringLiteral("What happened to the link last, and when"));
         window.statusBar()->addPermanentWidget(linkNote_);
     }
     linkNote_->setText(text);

@@ -27,7 +27,7 @@ class AutomationWindow;
 class PanelScriptTarget;
 class PanelSessionTarget;
 class PositionsWindow;
-class QLabel;
+class ElidingLabel;
 
 // The whole panel, wired: one shared state, the main window, the link, the reply interpreter,
 // the polling tick, the operator commands and the setup side. A test builds a fresh one in one
@@ -85,7 +85,7 @@ private:
     std::unique_ptr<AutomationServer> automation_;
     std::unique_ptr<AutomationWindow> automationWindow_;
     int axesToken_ = 0;
-    QLabel* linkNote_ = nullptr;
+    ElidingLabel* linkNote_ = nullptr;
 
     bool setupOpen() const;
     void showLinkNote(const QString& text);
