@@ -33,8 +33,9 @@ struct Options {
     QCommandLineOption connect{QStringLiteral("connect"),
                                QStringLiteral("Open the session at start, as the Connect dialog would: "
                                               "lan:HOST[:PORT] (port 7777 unless given) or usb:PORT (a "
-                                              "COM number or a device path). A connect that fails is "
-                                              "told here and in the status bar; the panel runs on."),
+                                              "COM number or a device path). Why a connect failed "
+                                              "is said on standard error and in the status bar; the "
+                                              "panel runs on."),
                                QStringLiteral("LINK")};
     QCommandLineOption reconnect{QStringLiteral("reconnect"),
                                  QStringLiteral("Open a session that the link lost (or a --connect that "
