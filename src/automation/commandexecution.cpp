@@ -212,7 +212,8 @@ QString CommandExecution::refusal(const Scpi::Command& c) const {
             continue;
         }
         if (target_.operatorSequencing(t.ch)) {
-            return QStringLiteral("the operator's move on %1 is still being sent").arg(Scpi::channelLetter(t.ch));
+            return QStringLiteral("the operator's move on %1 is still being sent")
+                .arg(Scpi::channelLetter(t.ch));
         }
         if (target_.axes().underWay(t.ch)) {
             return QStringLiteral("%1 is moving").arg(Scpi::channelLetter(t.ch));

@@ -87,7 +87,7 @@ PositionsWindow::PositionsWindow(PositionsTarget& target, const ChannelUnits& un
     layout->addWidget(list_, 1);
     layout->addLayout(buttons);
     layout->addWidget(note_);
-    resize(640, 360);
+    resize(680, 360);
 
     const NamedPositions::Loaded loaded = NamedPositions::load(file_);
     if (!loaded.error.isEmpty()) {
@@ -199,7 +199,10 @@ void PositionsWindow::refresh() {
     // longest, up to a limit past which the tooltip tells the rest.
     for (int column = 0; column < list_->columnCount(); ++column) {
         list_->resizeColumnToContents(column);
-        list_->setColumnWidth(column, list_->columnWidth(column) + 14);
+        // The last column stretches to the edge: room to its right would only cost a scroll bar.
+        if (column + 1 < list_->columnCount()) {
+            list_->setColumnWidth(column, list_->columnWidth(column) + 14);
+        }
     }
     list_->setColumnWidth(
         0, std::clamp(list_->columnWidth(0), nameWidth(kNameShortest), nameWidth(kNameLongest)));
