@@ -47,7 +47,29 @@ void SimChannel::settle(qint64 nowUs) {
     if (m_move->zeroAtEnd) {
         m_offset = -m_physical;
     }
+    const quint16 bits = m_move->endBits;
+    // Settled lazily: the run ended when its time was up, not when somebody looked.
+    const qint64 endUs = m_move->startUs + m_move->durationUs;
     m_move.reset();
+    endRun(bits == SimStatus::StoppedAtLimit       ? SimRun::End::Limit
+           : bits == SimStatus::StoppedAtSoftLimit ? SimRun::End::SoftLimit
+                                                   : SimRun::End::Reached,
+           endUs);
+}
+
+void SimChannel::endRun(SimRun::End why, qint64 atUs) {
+    if (m_runs.empty() || m_runs.back().end != SimRun::End::Running) {
+        return;
+    }
+    SimRun& run = m_runs.back();
+    run.end = why;
+    run.at = m_physical + m_offset;
+    run.endUs = atUs;
+}
+
+const std::deque<SimRun>& SimChannel::runs(qint64 nowUs) {
+    settle(nowUs);
+    return m_runs;
 }
 
 qint64 SimChannel::physicalPosition(qint64 nowUs) {
@@ -201,6 +223,22 @@ SimStart SimChannel::start(const SimMotionRequest& request, qint64 speedPps, qin
             break;
     }
     m_stopBits = 0;
+    SimRun run;
+    run.seq = ++m_runSeq;
+    run.kind = request.kind;
+    run.from = m_physical + m_offset;
+    run.startUs = nowUs;
+    if (request.kind == Kind::Absolute) {
+        run.target = request.value;
+    } else if (request.kind == Kind::Relative) {
+        run.target = run.from + request.value;
+    } else if (request.kind == Kind::Jog) {
+        run.target = run.from + request.direction * request.value;
+    }
+    m_runs.push_back(run);
+    if (m_runs.size() > kRunsKept) {
+        m_runs.pop_front();
+    }
     move.startUs = nowUs;
     move.speed = std::max<qint64>(1, speedPps);
     for (const Leg& leg : move.legs) {
@@ -212,6 +250,10 @@ SimStart SimChannel::start(const SimMotionRequest& request, qint64 speedPps, qin
 }
 
 bool SimChannel::stop(qint64 nowUs) {
+    return halt(SimRun::End::Stopped, nowUs);
+}
+
+bool SimChannel::halt(SimRun::End why, qint64 nowUs) {
     settle(nowUs);
     if (!m_move) {
         return false;
@@ -219,13 +261,14 @@ bool SimChannel::stop(qint64 nowUs) {
     m_physical = evaluate(nowUs);
     m_move.reset();
     m_stopBits = SimStatus::StoppedByCommand;
+    endRun(why, nowUs);
     return true;
 }
 
 void SimChannel::setHoldOff(bool on, qint64 nowUs) {
     // A held-off motor has no holding current: a move in progress ends where it is.
     if (on) {
-        stop(nowUs);
+        halt(SimRun::End::HeldOff, nowUs);
     }
     m_heldOff = on;
 }
@@ -242,4 +285,5 @@ void SimChannel::placeAt(qint64 physical, qint64 nowUs) {
     settle(nowUs);
     m_move.reset();
     m_physical = physical;
+    endRun(SimRun::End::Placed, nowUs);
 }

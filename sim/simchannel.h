@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QtGlobal>
+#include <deque>
 #include <optional>
 
 // Bits of the status word ("STS" reply) and of the stop condition.
@@ -33,6 +34,20 @@ struct SimMotionRequest {
 };
 
 enum class SimStart { Started, HeldOff, Busy };
+
+// One motion of a channel as the channel itself saw it: where it started and how it ended.
+// Positions are the counter's, as the controller reports them.
+struct SimRun {
+    enum class End { Running, Reached, Stopped, HeldOff, Limit, SoftLimit, Placed };
+    quint64 seq = 0;  // counts the channel's runs from 1
+    SimMotionRequest::Kind kind = SimMotionRequest::Kind::Relative;
+    qint64 from = 0;
+    std::optional<qint64> target;  // none for a scan or a home search
+    qint64 startUs = 0;
+    End end = End::Running;
+    qint64 at = 0;  // where it ended
+    qint64 endUs = 0;
+};
 
 // One axis. Positions of the sensors are physical (where the switch sits on the machine); the
 // position counter the controller reports is the physical position plus an offset that preset
@@ -79,6 +94,13 @@ public:
     // Places the axis physically, for tests and start-up options.
     void placeAt(qint64 physical, qint64 nowUs);
 
+    // The channel's own record of its last kRunsKept runs, the newest last, so that a soak run
+    // can hold every outcome the panel reports against what the motor did.
+    static constexpr std::size_t kRunsKept = 64;
+    const std::deque<SimRun>& runs(qint64 nowUs);
+    // The number the next run will carry: runs from it on started after this call.
+    quint64 nextRunSeq() const { return m_runSeq + 1; }
+
 private:
     struct Leg {
         qint64 from;
@@ -103,10 +125,14 @@ private:
     Move planLinear(qint64 target, qint64 overshoot) const;
     Move planHomeSearch(int direction) const;
     bool atHome(qint64 physical) const;
+    bool halt(SimRun::End why, qint64 nowUs);
+    void endRun(SimRun::End why, qint64 atUs);
 
     qint64 m_physical = 0;
     qint64 m_offset = 0;
     quint16 m_stopBits = 0;
     bool m_heldOff = false;
     std::optional<Move> m_move;
+    std::deque<SimRun> m_runs;
+    quint64 m_runSeq = 0;
 };

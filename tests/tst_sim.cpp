@@ -62,6 +62,8 @@ private slots:
     void positionAdvancesAtSelectedSpeed_data();
     void positionAdvancesAtSelectedSpeed();
     void stopAndHoldOff();
+    void runRecord_data();
+    void runRecord();
     void bracketStartsTogether_data();
     void bracketStartsTogether();
     void speedCodeOfPpsValue();
@@ -225,6 +227,41 @@ void TstSim::stopAndHoldOff() {
     // A stop while idle sets nothing.
     rig.ask("S3140");
     QCOMPARE(rig.status(1), quint16(St::Home));
+}
+
+void TstSim::runRecord_data() {
+    QTest::addColumn<QList<QByteArray>>("commands");  // 100 ms apart
+    QTest::addColumn<int>("end");                     // SimRun::End, -1 for no run at all
+    QTest::addColumn<qint64>("at");
+    using L = QList<QByteArray>;
+    using E = SimRun::End;
+    QTest::newRow("reached") << L{"REL01000"} << int(E::Reached) << 1000LL;
+    QTest::newRow("stopped") << L{"REL01000", "S3040"} << int(E::Stopped) << 250LL;
+    QTest::newRow("held off") << L{"REL01000", "S3018"} << int(E::HeldOff) << 250LL;
+    QTest::newRow("soft limit") << L{"S390610", "FL0+0000500", "REL01000"} << int(E::SoftLimit) << 500LL;
+    QTest::newRow("withdrawn from the bracket") << L{"S3016", "REL01000", "S3040", "S3017"} << -1 << 0LL;
+}
+
+// The channel's own record of a run: how it ended and where, whatever the polling saw.
+void TstSim::runRecord() {
+    QFETCH(QList<QByteArray>, commands);
+    QFETCH(int, end);
+    Rig rig(SimModel::Vasko);
+    SimChannel& channel = rig.controller.channel(0);
+    const quint64 first = channel.nextRunSeq();
+    for (const QByteArray& command : commands) {
+        rig.ask(command);
+        rig.clock.advanceMs(100);
+    }
+    rig.settle();
+    const std::deque<SimRun>& runs = channel.runs(rig.clock.nowUs());
+    QCOMPARE(runs.size(), size_t(end < 0 ? 0 : 1));
+    if (end >= 0) {
+        QCOMPARE(runs.back().seq, first);
+        QCOMPARE(runs.back().target, std::optional<qint64>(1000));
+        QCOMPARE(int(runs.back().end), end);
+        QTEST(runs.back().at, "at");
+    }
 }
 
 void TstSim::bracketStartsTogether_data() {
