@@ -583,7 +583,8 @@ void TstAutomation::bracketCutShort() {
 }
 
 // A session lost inside a script's bracket leaves no wait hanging on it, and the next session
-// closes the bracket before anything else goes out.
+// closes the bracket before anything else goes out, withdrawing first the move it held, which
+// ended with the session.
 void TstAutomation::sessionLostInsideABracket() {
     SimPanel* p = fresh(SimModel::Vasko);
     QVERIFY(p);
@@ -599,7 +600,8 @@ void TstAutomation::sessionLostInsideABracket() {
     const qsizetype from = p->received.size();
     QVERIFY(FaultDrive::reconnect(*p));
     QCOMPARE(s->ask("MOVE:REL B,500;WAIT? B,TIMEOUT=10", 10000), QByteArray("DONE"));
-    QCOMPARE(commandsSince(*p, from), (QByteArrayList{"S3017", "REL1500"}));
+    QCOMPARE(commandsSince(*p, from), (QByteArrayList{"S3040", "S3017", "REL1500"}));
+    QCOMPARE(p->sim.channel(0).position(p->clock.nowUs()), 0);
 }
 
 void TstAutomation::scriptAndOperator_data() {

@@ -12,7 +12,14 @@
 Q_DECLARE_METATYPE(SimModel)
 
 namespace {
-enum class Case { DemoTakesOver, SessionEndClearsReports, AbortWithSetupOpen, SlowNetworkMove };
+enum class Case {
+    DemoTakesOver,
+    SessionEndClearsReports,
+    AbortWithSetupOpen,
+    SlowNetworkMove,
+    SlowSeenScan,
+    BracketSurvivesOthers
+};
 
 }  // namespace
 Q_DECLARE_METATYPE(Case)
@@ -132,27 +139,32 @@ void TstLabMotion::outcomesTellTheTruth_data() {
     QTest::newRow("a USB session ended mid-move") << Case::SessionEndClearsReports;
     QTest::newRow("Abort with the setup window open") << Case::AbortWithSetupOpen;
     QTest::newRow("a slow move on the network model") << Case::SlowNetworkMove;
+    QTest::newRow("a slow scan seen on the network model") << Case::SlowSeenScan;
+    QTest::newRow("others' stops and leaving beside a bracket") << Case::BracketSurvivesOthers;
 }
 
 void TstLabMotion::outcomesTellTheTruth() {
     QFETCH(Case, which);
-    SimPanel* p = scriptReady(pool_, which == Case::SlowNetworkMove ? SimModel::Kelda : SimModel::Vasko);
+    const bool network = which == Case::SlowNetworkMove || which == Case::SlowSeenScan;
+    SimPanel* p = scriptReady(pool_, network ? SimModel::Kelda : SimModel::Vasko);
     QVERIFY(p);
     auto s = authenticated(*p);
     switch (which) {
         case Case::DemoTakesOver: {
             // The script moves A; the operator starts the drive on B: A's move is over at once,
-            // told once; A's motion goes on as motion seen.
+            // told once; what A's motor goes on doing is motion seen, which WAIT? waits for.
             s->send("MOVE:REL A,6000");
             QVERIFY(QTest::qWaitFor([&] { return p->app->state.Axes.report(0).busy; }, 3000));
             p->click(QStringLiteral("Ch_1"));
             p->click(QStringLiteral("BtnDEMO"));
-            QCOMPARE(s->ask("WAIT? A,TIMEOUT=1"), QByteArray("STOPPED"));
+            const AxisBook& axes = p->app->state.Axes;
+            QVERIFY(QTest::qWaitFor([&] { return axes.latest(0)->origin == Origin::Seen; }, 3000));
             const QByteArray error = s->ask("SYST:ERR?");
             QVERIFY2(error.endsWith(": the demonstration drive took over\""), error.constData());
             QCOMPARE(s->ask("SYST:ERR?"), QByteArray("0,\"No error\""));
-            p->click(QStringLiteral("Ctr_6"));
             QCOMPARE(s->ask("MOT? A"), QByteArray("MOVING"));
+            QCOMPARE(s->ask("WAIT? A,TIMEOUT=0.3"), QByteArray("TIMEOUT"));
+            p->click(QStringLiteral("Ctr_6"));
             s->send("STOP A");
             QCOMPARE(s->ask("WAIT? A,B,TIMEOUT=5"), QByteArray("STOPPED"));
             break;
@@ -168,10 +180,13 @@ void TstLabMotion::outcomesTellTheTruth() {
             p->messages.boxes.clear();
             break;
         case Case::AbortWithSetupOpen: {
-            // Asked for, not yet sent when the window opened: it never goes out.
+            // A's command went out inside the bracket, B's not, when the window opened: neither
+            // moves; A's is withdrawn before the bracket is closed.
             QVERIFY(FaultDrive::stopAtReply(*p));
             s->send("MOVE:REL A,1000,B,1000");
             QVERIFY(QTest::qWaitFor([&] { return !p->app->state.ScriptQueue.empty(); }));
+            FaultDrive::tick(*p, 2);
+            QCOMPARE(p->commandsSince(0), (QByteArrayList{"S3016", "REL01000"}));
             p->click(QStringLiteral("SetupPb"));
             p->app->automation()->abortScripts();
             p->app->setup.window()->close();
@@ -179,9 +194,8 @@ void TstLabMotion::outcomesTellTheTruth() {
             p->app->Timer2.setInterval(20);
             QCOMPARE(s->ask("WAIT? A,B,TIMEOUT=2"), QByteArray("STOPPED"));
             QVERIFY(FaultDrive::pollReplies(*p, 8));
-            for (const QByteArray& line : p->commandsSince(0)) {
-                QVERIFY2(!line.startsWith("REL") && !line.startsWith("S301"), line.constData());
-            }
+            QCOMPARE(p->commandsSince(0), (QByteArrayList{"S3016", "REL01000", "S3040", "S3017"}));
+            QCOMPARE(p->sim.channel(0).position(p->clock.nowUs()), 0);
             break;
         }
         case Case::SlowNetworkMove: {
@@ -191,6 +205,33 @@ void TstLabMotion::outcomesTellTheTruth() {
             QCOMPARE(s->ask("WAIT? A,TIMEOUT=10", 10000), QByteArray("DONE"));
             QCOMPARE(s->ask("POS? A"), QByteArray("+0000003"));
             p->sim.channel(0).table.mspd = 2500;
+            break;
+        }
+        case Case::SlowSeenScan: {
+            // Seen at two pulses a second, it stays MOVING between its pulses.
+            p->sim.channel(0).table.mspd = 2;
+            s->send("SEND \"S300E\"");
+            QTest::qWait(2500);
+            QCOMPARE(s->ask("MOT? A"), QByteArray("MOVING"));
+            s->send("STOP A");
+            QCOMPARE(s->ask("WAIT? A,TIMEOUT=5"), QByteArray("STOPPED"));
+            p->sim.channel(0).table.mspd = 2500;
+            break;
+        }
+        case Case::BracketSurvivesOthers: {
+            // Inside a script's open bracket, another client stops C and another leaves: the
+            // bracket's move of A and B goes on whole.
+            QVERIFY(FaultDrive::stopAtReply(*p));
+            s->send("MOVE:REL A,1000,B,1000");
+            QVERIFY(QTest::qWaitFor([&] { return !p->app->state.ScriptQueue.empty(); }));
+            FaultDrive::tick(*p, 2);
+            auto other = authenticated(*p);
+            QCOMPARE(other->ask("STOP C;SYST:ERR?"), QByteArray("0,\"No error\""));
+            authenticated(*p).reset();
+            QVERIFY(QTest::qWaitFor([&] { return p->app->automation()->clientCount() == 2; }, 3000));
+            p->app->Timer2.setInterval(20);
+            QCOMPARE(s->ask("WAIT? A,B,TIMEOUT=5"), QByteArray("DONE"));
+            QCOMPARE(s->ask("POS? B"), QByteArray("+0001000"));
             break;
         }
     }

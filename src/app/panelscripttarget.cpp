@@ -72,8 +72,8 @@ bool PanelScriptTarget::cutScriptMoves(const QString& why, int client, unsigned 
     return moves_.script().Cut(why, client, std::uint8_t(channels & 0x0F));
 }
 
-void PanelScriptTarget::dropScriptMoves(const QString& why) {
-    moves_.script().Drop(why);
+void PanelScriptTarget::dropScriptMoves(const QString& why, int client) {
+    moves_.script().Drop(why, client);
 }
 
 bool PanelScriptTarget::stop(int ch, const QString& why) {

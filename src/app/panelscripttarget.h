@@ -29,7 +29,7 @@ public:
     void requestMove(MoveKind kind, const std::array<QString, 4>& values, const std::array<bool, 4>& cw,
                      const std::array<bool, 4>& given, int client) override;
     bool cutScriptMoves(const QString& why, int client, unsigned channels) override;
-    void dropScriptMoves(const QString& why) override;
+    void dropScriptMoves(const QString& why, int client) override;
     bool stop(int ch, const QString& why) override;
     void endDemo() override;
     bool speed(int k) override;

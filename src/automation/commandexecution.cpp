@@ -161,8 +161,11 @@ bool CommandExecution::answerQuery(ClientSession& client, const Scpi::Command& c
                 client.answer(flag(r.busy) + ',' + flag(r.cw) + ',' + flag(r.ccw) + ',' + flag(r.hp) + ',' +
                               flag(r.holdOff) + ',' + flag(r.stopBits & 0x0C0));
             } else if (c.verb == Verb::Motion) {
+                // A move under way, whosever, is the channel's news even when a newer one has ended.
                 const AxisMove* m = axes.latest(ch);
-                client.answer(m == nullptr ? "NONE" : AxisBook::outcomeWord(m->outcome).toLatin1());
+                client.answer(m == nullptr        ? "NONE"
+                              : axes.underWay(ch) ? "MOVING"
+                                                  : AxisBook::outcomeWord(m->outcome).toLatin1());
             } else {
                 // The channel's own reason, as its queue entry gives it, without touching a queue.
                 const AxisMove* m = axes.latest(ch);
@@ -232,6 +235,11 @@ bool CommandExecution::stopAll(unsigned channels, const QString& why) {
 }
 
 bool CommandExecution::stopScripts(int client, const QString& why) {
+    // Nothing may be sent now; what the scripts still had to send must not go out later.
+    if (!target_.connected() || target_.setupOpen()) {
+        target_.dropScriptMoves(why, client);
+        return true;
+    }
     // Cut first: a move dropped unsent needs no stop, one held in the bracket does.
     if (!target_.cutScriptMoves(why, client)) {
         return false;
@@ -247,10 +255,7 @@ void CommandExecution::reach(const std::shared_ptr<ClientSession>& client, const
     const QString who = QStringLiteral("client %1").arg(client->id());
     if (c.verb == Verb::Rst) {
         // Whatever else: the scripts' moves are stopped where a session allows, the queue emptied.
-        bool sent = true;
-        if (target_.connected() && !target_.setupOpen()) {
-            sent = stopScripts(0, QStringLiteral("*RST from ") + who);
-        }
+        const bool sent = stopScripts(0, QStringLiteral("*RST from ") + who);
         if (!client->gone) {
             client->clearErrors();
             if (!sent) {

@@ -40,7 +40,7 @@ public:
     // and closes a bracket that has gone out first. False when the closing line could not be sent.
     virtual bool cutScriptMoves(const QString& why, int client = 0, unsigned channels = 0x0F) = 0;
     // The same without sending anything, for when nothing may be sent (an open setup window).
-    virtual void dropScriptMoves(const QString& why) = 0;
+    virtual void dropScriptMoves(const QString& why, int client = 0) = 0;
     virtual bool stop(int ch, const QString& why) = 0;
     virtual void endDemo() = 0;     // as Stop ends a running demonstration drive
     virtual bool speed(int k) = 0;  // 0 H, 1 M, 2 L

@@ -187,15 +187,21 @@ void AxisBook::sessionEnded(const QString& why) {
 }
 
 qint64 AxisBook::nowMs() const {
-    return clock_ ? clock_() : QDateTime::currentMSecsSinceEpoch();
+    return clock_ ? clock_() : monotonic_.elapsed();
 }
 
 void AxisBook::takenOver(Origin origin, const QString& why) {
     for (int ch = 0; ch < kChannels; ++ch) {
+        bool wentOn = false;
         for (AxisMove& m : records_[size_t(ch)].moves) {
             if (m.active() && m.origin == origin) {
+                wentOn = wentOn || m.state == MoveState::Running;
                 end(ch, m, Outcome::Stopped, why);
             }
+        }
+        // What its motor goes on doing is motion seen until the channel stands.
+        if (wentOn && !running(ch)) {
+            seenMoving(ch, report(ch).position);
         }
         prune(ch);
     }
@@ -205,20 +211,6 @@ void AxisBook::evaluate(int ch, std::optional<bool> busy, std::optional<qint64> 
     Record& r = records_.at(size_t(ch));
     const std::optional<qint64> now = r.report.position;
     const qint64 ms = nowMs();
-    // Motion that no move of the panel's accounts for (a scan typed in the send box, a script's
-    // raw line) is a move all the same, so every client sees the channel move and then stand.
-    const bool moving = busy ? *busy : (before && now && *before != *now);
-    if (moving && !underWay(ch)) {
-        AxisMove seen;
-        seen.id = nextMove_++;
-        seen.origin = Origin::Seen;
-        seen.kind = MoveKind::Scan;
-        seen.state = MoveState::Running;
-        seen.startPosition = before;
-        seen.last = before;
-        seen.stillSinceMs = ms;
-        r.moves.push_back(seen);
-    }
     for (AxisMove& m : r.moves) {
         // A reply to a query sent before the move started tells nothing about it.
         if (m.state != MoveState::Running || (m.startLine >= queryLine_ && m.origin != Origin::Seen)) {
@@ -237,29 +229,61 @@ void AxisBook::evaluate(int ch, std::optional<bool> busy, std::optional<qint64> 
             ended = m.seenBusy || moved || there || ++m.still >= kStillPolls;
         } else {
             if (now != m.last) {
-                // The pace it goes at: a slow motor stands still between its pulses.
+                // Its pace, from two changes seen: a slow motor stands still between its pulses.
                 const qint64 pulses = now && m.last ? std::abs(*now - *m.last) : 0;
-                if (pulses > 0) {
-                    m.msPerPulse = (ms - m.stillSinceMs) / pulses;
+                if (pulses > 0 && m.lastChangeMs) {
+                    m.msPerPulse = (ms - *m.lastChangeMs) / pulses;
                 }
+                m.lastChangeMs = ms;
                 m.still = 0;
                 m.stillSinceMs = ms;
             } else {
                 ++m.still;
             }
-            ended = standing(m, ms);
+            ended = standing(m, now, ms);
         }
         m.last = now;
         if (ended) {
             finish(ch, m);
         }
     }
+    // Motion that no move gone out accounts for (a scan typed in the send box, a script's raw
+    // line) is a move all the same, so every client sees the channel move and then stand. It is
+    // weighed from the next reply on.
+    const bool moving = busy ? *busy : (before && now && *before != *now);
+    if (moving && !running(ch)) {
+        seenMoving(ch, before);
+    }
     prune(ch);
 }
 
-bool AxisBook::standing(const AxisMove& m, qint64 ms) const {
+void AxisBook::seenMoving(int ch, std::optional<qint64> from) {
+    Record& r = records_.at(size_t(ch));
+    AxisMove seen;
+    seen.id = nextMove_++;
+    seen.origin = Origin::Seen;
+    seen.kind = MoveKind::Scan;
+    seen.state = MoveState::Running;
+    seen.startPosition = from;
+    seen.last = r.report.position;
+    seen.seenBusy = r.report.busy;
+    seen.stillSinceMs = nowMs();
+    if (from != r.report.position) {
+        seen.lastChangeMs = seen.stillSinceMs;
+    }
+    r.moves.push_back(seen);
+}
+
+bool AxisBook::standing(const AxisMove& m, std::optional<qint64> now, qint64 ms) const {
+    if (m.still < kStillPolls) {
+        return false;
+    }
+    // Where it was meant to go it has arrived; anywhere else it may only be between two pulses.
+    if (m.target && now == m.target) {
+        return true;
+    }
     const qint64 quiet = m.msPerPulse ? kStillPulses * *m.msPerPulse : kFirstPulseMs;
-    return m.still >= kStillPolls && ms - m.stillSinceMs >= quiet;
+    return ms - m.stillSinceMs >= quiet;
 }
 
 void AxisBook::finish(int ch, AxisMove& m) {
@@ -378,6 +402,13 @@ bool AxisBook::underWay(int ch, Origin origin, int client) const {
     const std::vector<AxisMove>& moves = records_.at(size_t(ch)).moves;
     return std::any_of(moves.begin(), moves.end(), [&](const AxisMove& m) {
         return m.active() && m.origin == origin && (client == 0 || m.client == client);
+    });
+}
+
+bool AxisBook::running(int ch) const {
+    const std::vector<AxisMove>& moves = records_.at(size_t(ch)).moves;
+    return std::any_of(moves.begin(), moves.end(), [](const AxisMove& m) {
+        return m.state == MoveState::Running || m.state == MoveState::Held;
     });
 }
 

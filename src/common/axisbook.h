@@ -3,6 +3,7 @@
 #include "origin.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 #include <QtGlobal>
 #include <array>
@@ -53,8 +54,9 @@ struct AxisMove {
     std::optional<qint64> last;
     bool seenBusy = false;
     int still = 0;
-    qint64 stillSinceMs = 0;           // when it went out, or when its position last changed
-    std::optional<qint64> msPerPulse;  // how fast it was last seen to go
+    qint64 stillSinceMs = 0;             // when it went out, or when its position last changed
+    std::optional<qint64> lastChangeMs;  // when its position was last seen to change
+    std::optional<qint64> msPerPulse;    // its pace between the last two changes seen
 
     bool active() const { return state != MoveState::Ended; }
 };
@@ -123,13 +125,16 @@ public:
     // Whether a move of the origin (and, for a script, of that client; 0 for any) is under way.
     bool underWay(int ch, Origin origin, int client = 0) const;
     bool underWay(int ch) const;  // a move of anybody
+    bool running(int ch) const;   // a move of anybody gone out (held or running), not merely asked for
     // Whether the channel has been seen to stand: no move under way, or the newest one has stood
     // still (and idle) for a poll after it started. What a repeated jog waits for.
     bool settled(int ch) const;
     bool underWay(Origin origin) const;
 
-    // The clock of the still rule, ms; the wall clock unless a test sets its own.
+    // The clock of the still rule, ms; a monotonic one unless a test sets its own.
     void setClock(std::function<qint64()> clock) { clock_ = std::move(clock); }
+
+    AxisBook() { monotonic_.start(); }
 
     int listen(std::function<void(const AxisEvent&)> listener);
     void unlisten(int token);
@@ -153,7 +158,8 @@ private:
     AxisMove* findMutable(quint64 id, int* ch = nullptr);
     void storePosition(int ch, const QString& text);
     void evaluate(int ch, std::optional<bool> busy, std::optional<qint64> before);
-    bool standing(const AxisMove& m, qint64 ms) const;
+    bool standing(const AxisMove& m, std::optional<qint64> now, qint64 ms) const;
+    void seenMoving(int ch, std::optional<qint64> from);
     qint64 nowMs() const;
     static QString limitOf(const AxisReport& r);
     void finishSeen(int ch, AxisMove& m);
@@ -171,4 +177,5 @@ private:
     std::vector<std::pair<int, std::function<void(const AxisEvent&)>>> listeners_;
     int nextToken_ = 1;
     std::function<qint64()> clock_;
+    QElapsedTimer monotonic_;
 };

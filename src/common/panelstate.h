@@ -79,6 +79,7 @@ struct PanelState {
         std::array<QString, 4> value{};  // a preset's or move's
         std::array<bool, 4> cw{};        // a jog's, home search's or scan's way
         std::array<quint64, 4> move{};   // each channel's move in the axis book
+        std::uint8_t held = 0;           // channels whose command went out inside its bracket
     };
     std::deque<ScriptMoveWord> ScriptQueue;
     // A raw query of the automation port through the tick's free-text step; its reply is kept

@@ -29,6 +29,15 @@ QByteArray OperatorCommands::SpeedCommand(int k) {
 }
 
 void OperatorCommands::sendToSelected(const char* code, std::optional<MoveKind> kind, std::uint8_t only) {
+    std::uint8_t channels = 0;
+    for (int ch = 0; ch < 4; ++ch) {
+        channels |= std::uint8_t(state_.ChannelSelected[ch] != 0 && (only & (1u << ch)) ? 1u << ch : 0u);
+    }
+    // A script's motion of these channels still to go would be dropped by the controller, and a
+    // script's open bracket would hold the operator's command: the operator comes first.
+    if (channels != 0 && !script_.YieldTo(channels, QStringLiteral("taken over by the operator"))) {
+        return;
+    }
     for (int ch = 0; ch < 4; ++ch) {
         if (state_.ChannelSelected[ch] != 0 && (only & (1u << ch)) &&
             link_.SendCommand(ChannelCommand(ch, code), Origin::Operator) && kind) {
@@ -106,9 +115,14 @@ void OperatorCommands::Stop(bool esc) {
         selected = 0;
     }
     for (int ch = 0; ch < 4; ++ch) {
-        if ((selected & (1u << ch)) && link_.SendCommand(StopCommand(ch), Origin::Operator)) {
-            state_.Axes.stopWentOut(ch, why);
+        if (!(selected & (1u << ch))) {
+            continue;
         }
+        // A failed send has ended the session and told the operator: nothing more goes out.
+        if (!link_.SendCommand(StopCommand(ch), Origin::Operator)) {
+            break;
+        }
+        state_.Axes.stopWentOut(ch, why);
     }
     disarm();
 }

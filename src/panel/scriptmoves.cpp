@@ -112,7 +112,8 @@ QByteArray ScriptMoves::motionCommand(const PanelState::ScriptMoveWord& w, int c
 }
 
 // The word is brought up to date before each line goes out: a send that fails ends the session in
-// a box whose event loop may take or cut other words meanwhile.
+// a box whose event loop may take or cut other words meanwhile. A send that succeeds runs no event
+// loop, so after it the word that went out is still the first.
 void ScriptMoves::Step() {
     forgetEnded();
     std::deque<PanelState::ScriptMoveWord>& queue = state_.ScriptQueue;
@@ -121,6 +122,22 @@ void ScriptMoves::Step() {
     }
     PanelState::ScriptMoveWord& w = queue.front();
     w.begun = true;
+    if (w.flags & 0x0F) {
+        // A channel set moving since the word was taken (the operator's button, a line sent as
+        // text) would drop the command: the word's move of it never runs.
+        for (int ch = 0; ch < 4; ++ch) {
+            if ((w.flags & (1u << ch)) && state_.Axes.running(ch)) {
+                w.flags &= std::uint16_t(~(1u << ch));
+                state_.Axes.drop(
+                    w.move[ch], Outcome::Stopped,
+                    QStringLiteral("%1 was set moving before its turn came").arg(QChar(u'A' + ch)));
+            }
+        }
+        if ((w.flags & 0x8F) == 0x80 || w.flags == 0) {
+            queue.pop_front();
+            return;
+        }
+    }
     const MoveKind kind = w.kind;
     const int client = w.client;
     struct Line {
@@ -147,13 +164,22 @@ void ScriptMoves::Step() {
             ++ch;
         }
         w.flags &= std::uint16_t(~(1u << ch));
+        const bool held = (w.flags & 0x40) != 0;
+        w.held |= std::uint8_t(held ? 1u << ch : 0u);
         const bool valued = kind == MoveKind::Relative || kind == MoveKind::Absolute;
         lines.push_back({ch, motionCommand(w, ch),
-                         valued ? SequencedMoves::ValueNumber(w.value[ch]) : std::nullopt,
-                         (w.flags & 0x40) != 0});
+                         valued ? SequencedMoves::ValueNumber(w.value[ch]) : std::nullopt, held});
     } else if (w.flags & 0x40) {
-        w.flags &= 191;
+        // The word stays first until its closing line has gone out. A move held inside the bracket
+        // whose record has ended meanwhile (dropped, or ended with a lost session) must not start
+        // with it: a stop withdraws it first.
         closing = true;
+        for (int ch = 0; ch < 4; ++ch) {
+            const AxisMove* move = (w.held & (1u << ch)) ? state_.Axes.find(w.move[ch]) : nullptr;
+            if ((w.held & (1u << ch)) && (move == nullptr || !move->active())) {
+                lines.push_back({-1, OperatorCommands::StopCommand(ch), std::nullopt, false});
+            }
+        }
         lines.push_back({-1, "S3017\r\n", std::nullopt, false});
     }
     if (w.flags == 0) {
@@ -168,21 +194,34 @@ void ScriptMoves::Step() {
         }
     }
     if (closing) {
+        queue.pop_front();
         state_.Axes.bracketClosed();
     }
 }
 
 bool ScriptMoves::Cut(const QString& why, int client, std::uint8_t channels) {
+    return cut(why, client, channels, false);
+}
+
+bool ScriptMoves::YieldTo(std::uint8_t channels, const QString& why) {
+    // The operator's own request may open a bracket: one of a script's must be closed first.
+    return cut(why, 0, channels, true);
+}
+
+bool ScriptMoves::cut(const QString& why, int client, std::uint8_t channels, bool openToo) {
     // Out of the queue before anything is sent: the closing line may open a box.
     std::vector<PanelState::ScriptMoveWord> cut;
-    bool close = false;
+    std::optional<PanelState::ScriptMoveWord> closer;
     std::deque<PanelState::ScriptMoveWord>& queue = state_.ScriptQueue;
     for (size_t i = 0; i < queue.size();) {
         const PanelState::ScriptMoveWord& w = queue[i];
-        // The first word's bracket is open: anything sent next would be held inside it.
         const bool open = i == 0 && (w.flags & 0xC0) == 0x40;
-        if (open || ((client == 0 || w.client == client) && (w.channels & channels))) {
-            close = close || open;
+        if ((open && openToo) || ((client == 0 || w.client == client) && (w.channels & channels))) {
+            if (open) {
+                // What went out inside it starts at the closing line, and the stops follow.
+                closer = w;
+                closer->flags = 0x40;
+            }
             cut.push_back(w);
             queue.erase(queue.begin() + std::ptrdiff_t(i));
         } else {
@@ -196,31 +235,31 @@ bool ScriptMoves::Cut(const QString& why, int client, std::uint8_t channels) {
             }
         }
     }
-    // The controller holds what was sent inside the bracket until "S3017", which goes out
-    // before anything else.
-    if (close) {
+    if (closer) {
+        // Kept first until the closing line is out, so a failed one is closed by the next session.
+        queue.push_front(*closer);
         if (!link_.SendCommand("S3017\r\n", Origin::Script)) {
             return false;
         }
+        queue.pop_front();
         state_.Axes.bracketClosed();
     }
     return true;
 }
 
-void ScriptMoves::Drop(const QString& why) {
+void ScriptMoves::Drop(const QString& why, int client) {
     std::deque<PanelState::ScriptMoveWord>& queue = state_.ScriptQueue;
     for (PanelState::ScriptMoveWord& w : queue) {
+        if (client != 0 && w.client != client) {
+            continue;
+        }
+        // Its unsent channels and those held in its bracket: the closing line withdraws the latter.
         for (int ch = 0; ch < 4; ++ch) {
-            if (w.flags & (1u << ch)) {
+            if ((w.flags | w.held) & (1u << ch)) {
                 state_.Axes.drop(w.move[ch], Outcome::Stopped, why);
             }
         }
-        // Only the closing line of a bracket that has gone out is left to send.
         w.flags &= 0x40;
     }
     std::erase_if(queue, [](const PanelState::ScriptMoveWord& w) { return w.flags == 0; });
-}
-
-bool ScriptMoves::YieldTo(std::uint8_t channels, const QString& why) {
-    return Cut(why, 0, channels);
 }

@@ -38,15 +38,17 @@ public:
 
     // One tick: a preset of every channel of the first word, or one command of it.
     void Step();
-    // Cuts the words of `client` (0: anybody's) that want any of `channels`, and the first word
-    // when its bracket is open: a bracket that has gone out is closed, what was still to send is
-    // dropped and those moves end STOPPED, `why`. False when the closing line could not be sent.
+    // Cuts the words of `client` (0: anybody's) that want any of `channels`: what was still to send
+    // is dropped and those moves end STOPPED, `why`; a bracket of theirs that has gone out is
+    // closed (what it held starts then, for the stops that follow). A stop is not held by a bracket,
+    // so other words go on. False when the closing line could not be sent.
     bool Cut(const QString& why, int client = 0, std::uint8_t channels = 0x0F);
-    // Drops, without sending anything, what every word still had to send (a bracket left open is
-    // still closed by the next tick): for a moment when nothing may be sent, such as an open setup
-    // window.
-    void Drop(const QString& why);
-    // The operator's preset, move or demonstration drive of `channels` is about to be sent.
+    // Drops, without sending anything, what the words of `client` (0: anybody's) still had to send
+    // and what their open bracket holds (the bracket is still closed by a later tick, withdrawing
+    // it first): for a moment when nothing may be sent, such as an open setup window.
+    void Drop(const QString& why, int client = 0);
+    // The operator's preset, move, jog or demonstration drive of `channels` is about to be sent:
+    // the words that want them are cut, and the first word if its bracket is open.
     bool YieldTo(std::uint8_t channels, const QString& why);
 
 private:
@@ -54,6 +56,7 @@ private:
     // nothing left.
     void forgetEnded();
     bool bracketOpen() const;
+    bool cut(const QString& why, int client, std::uint8_t channels, bool openToo);
     bool send(const QByteArray& command);
     QByteArray motionCommand(const PanelState::ScriptMoveWord& w, int ch) const;
 
