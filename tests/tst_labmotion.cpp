@@ -18,7 +18,8 @@ enum class Case {
     AbortWithSetupOpen,
     SlowNetworkMove,
     SlowSeenScan,
-    BracketSurvivesOthers
+    BracketSurvivesOthers,
+    StopAfterTheEnd
 };
 
 }  // namespace
@@ -141,11 +142,13 @@ void TstLabMotion::outcomesTellTheTruth_data() {
     QTest::newRow("a slow move on the network model") << Case::SlowNetworkMove;
     QTest::newRow("a slow scan seen on the network model") << Case::SlowSeenScan;
     QTest::newRow("others' stops and leaving beside a bracket") << Case::BracketSurvivesOthers;
+    QTest::newRow("a stop after a jog ended by itself") << Case::StopAfterTheEnd;
 }
 
 void TstLabMotion::outcomesTellTheTruth() {
     QFETCH(Case, which);
-    const bool network = which == Case::SlowNetworkMove || which == Case::SlowSeenScan;
+    const bool network =
+        which == Case::SlowNetworkMove || which == Case::SlowSeenScan || which == Case::StopAfterTheEnd;
     SimPanel* p = scriptReady(pool_, network ? SimModel::Kelda : SimModel::Vasko);
     QVERIFY(p);
     auto s = authenticated(*p);
@@ -178,7 +181,29 @@ void TstLabMotion::outcomesTellTheTruth() {
             QCOMPARE(s->ask("STAT? A;POS? A"), QByteArray("0,0,0,0,0,0"));
             QCOMPARE(s->read(), QByteArray());
             p->messages.boxes.clear();
+            // The next session takes no motion before it has polled the channel: the motor may
+            // still run from before, and the model's command form is not known yet.
+            p->sim.faults().setSilent(false);
+            QCOMPARE(s->ask("*CLS;SYST:CONN USB,\"" + p->ptyLink().toLatin1() + "\";MOVE:REL A,10;SYST:ERR?"),
+                     QByteArray("-200,\"Execution error; A not yet polled in this session\""));
+            QVERIFY(QTest::qWaitFor([&] { return p->app->state.Axes.report(0).position.has_value(); }, 3000));
+            s->send("STOP A");
+            QCOMPARE(s->ask("WAIT? A,TIMEOUT=5"), QByteArray("STOPPED"));
             break;
+        case Case::StopAfterTheEnd: {
+            // The jog ended by itself; a stop sent while the panel still waits out the still
+            // polls stopped nothing.
+            SimChannel& a = p->sim.channel(0);
+            s->send("JOG A,+");
+            QVERIFY(QTest::qWaitFor(
+                [&] { return a.position(p->clock.nowUs()) != 0 && !a.busy(p->clock.nowUs()); }));
+            const AxisBook& axes = p->app->state.Axes;
+            QVERIFY(QTest::qWaitFor([&] { return axes.latest(0)->still >= 1; }, 3000));
+            QVERIFY(axes.underWay(0));
+            s->send("STOP A");
+            QCOMPARE(s->ask("WAIT? A,TIMEOUT=5"), QByteArray("DONE"));
+            break;
+        }
         case Case::AbortWithSetupOpen: {
             // A's command went out inside the bracket, B's not, when the window opened: neither
             // moves; A's is withdrawn before the bracket is closed.

@@ -221,6 +221,11 @@ QString CommandExecution::refusal(const Scpi::Command& c) const {
         if (target_.axes().underWay(t.ch)) {
             return QStringLiteral("%1 is moving").arg(Scpi::channelLetter(t.ch));
         }
+        // Until then the session has not told the model (the command's form) nor where the
+        // channel stands (a relative move's target), nor whether a motor still runs from before.
+        if (!target_.axes().report(t.ch).position) {
+            return QStringLiteral("%1 not yet polled in this session").arg(Scpi::channelLetter(t.ch));
+        }
     }
     return {};
 }

@@ -88,6 +88,7 @@ void AxisBook::statusReported(int ch, std::uint16_t status, const QString& posit
     AxisReport& r = records_.at(size_t(ch)).report;
     r.busy = status & 0x001;
     r.stopBits = status & 0x0E0;
+    r.statusWord = true;
     const std::optional<qint64> before = r.position;
     storePosition(ch, positionText);
     evaluate(ch, r.busy, before);
@@ -153,11 +154,29 @@ void AxisBook::bracketClosed() {
 }
 
 void AxisBook::stopWentOut(int ch, const QString& who) {
+    const qint64 ms = nowMs();
     for (AxisMove& m : records_.at(size_t(ch)).moves) {
         if (m.active() && m.stopBy.isEmpty()) {
             m.stopBy = who;
+            // A stop that comes after the motor ended by itself (at its end, a switch) stopped
+            // nothing; where no status word says so, standing still by then is what tells it.
+            m.standingAtStop = m.state == MoveState::Running && m.still >= 1 &&
+                               ms - m.stillSinceMs >= (m.msPerPulse ? kStillPulses * *m.msPerPulse : 0);
         }
     }
+}
+
+bool AxisBook::stopTook(const AxisReport& r, const AxisMove& m) const {
+    if (m.stopBy.isEmpty()) {
+        return false;
+    }
+    if (r.statusWord) {
+        // The status word tells a stop by command; a move that never went anywhere was stopped
+        // (or withdrawn from its bracket) before it could.
+        const bool went = m.seenBusy || (m.startPosition && r.position != m.startPosition);
+        return (r.stopBits & 0x020) || !went;
+    }
+    return !m.standingAtStop;
 }
 
 void AxisBook::drop(quint64 id, Outcome outcome, const QString& why) {
@@ -302,7 +321,7 @@ void AxisBook::finish(int ch, AxisMove& m) {
         end(ch, m, Outcome::Done, QString());
         return;
     }
-    if (!m.stopBy.isEmpty()) {
+    if (stopTook(r, m)) {
         end(ch, m, Outcome::Stopped, m.stopBy);
         return;
     }
@@ -337,8 +356,9 @@ QString AxisBook::limitOf(const AxisReport& r) {
 }
 
 void AxisBook::finishSeen(int ch, AxisMove& m) {
-    const QString limit = limitOf(records_.at(size_t(ch)).report);
-    if (!m.stopBy.isEmpty()) {
+    const AxisReport& r = records_.at(size_t(ch)).report;
+    const QString limit = limitOf(r);
+    if (stopTook(r, m)) {
         end(ch, m, Outcome::Stopped, m.stopBy);
     } else if (!limit.isEmpty()) {
         end(ch, m, Outcome::Limit, limit);

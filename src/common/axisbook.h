@@ -30,6 +30,7 @@ struct AxisReport {
     bool holdOff = false;
     bool busy = false;           // from the status replies of the USB models
     std::uint16_t stopBits = 0;  // bits 5 to 7 of the last status word
+    bool statusWord = false;     // the controller reports one (the USB models)
     quint64 polls = 0;           // position-bearing replies since the program started
     qint64 polledAtMs = 0;       // when the last of them came (ms since the epoch)
 };
@@ -44,6 +45,7 @@ struct AxisMove {
     std::optional<qint64> value;   // the number its command carries
     std::optional<qint64> target;  // where it is meant to end, fixed when its command goes out
     QString stopBy;                // who sent a stop for the channel while it was under way
+    bool standingAtStop = false;   // the channel had been seen to stand when that stop went out
     Outcome outcome = Outcome::None;
     QString why;      // the reason of every outcome but Done
     QString endText;  // the position shown when it ended
@@ -163,6 +165,7 @@ private:
     qint64 nowMs() const;
     static QString limitOf(const AxisReport& r);
     void finishSeen(int ch, AxisMove& m);
+    bool stopTook(const AxisReport& r, const AxisMove& m) const;
     void finish(int ch, AxisMove& move);
     void end(int ch, AxisMove& move, Outcome outcome, const QString& why);
     void prune(int ch);

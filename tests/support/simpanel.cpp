@@ -74,9 +74,19 @@ bool SimPanel::connect() {
         dialog->findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(QString::number(tcp->port()));
     }
     click(QStringLiteral("ConnectButton"));
-    // Identified and into the rotation of per-channel queries.
+    // Identified, and every channel polled once: scripts may move them from then on.
+    const auto polled = [this] {
+        for (int ch = 0; ch <= app->state.LastChannel; ++ch) {
+            if (!app->state.Axes.report(ch).position) {
+                return false;
+            }
+        }
+        return true;
+    };
     const bool ok = QTest::qWaitFor(
-        [this] { return app->state.Connected && app->state.PollStep != 4 && app->state.PollStep != 5; },
+        [&] {
+            return app->state.Connected && app->state.PollStep != 4 && app->state.PollStep != 5 && polled();
+        },
         5000);
     if (!ok) {
         qWarning() << "not connected: boxes" << messages.texts() << "sent to the controller" << received
