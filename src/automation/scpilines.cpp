@@ -44,6 +44,16 @@ bool looksLikeQuery(QByteArrayView command) {
     return false;
 }
 
+QByteArrayView trimmed(QByteArrayView text) {
+    while (!text.isEmpty() && isBlank(text.front())) {
+        text = text.sliced(1);
+    }
+    while (!text.isEmpty() && isBlank(text.back())) {
+        text.chop(1);
+    }
+    return text;
+}
+
 QByteArray redacted(QByteArrayView line) {
     QByteArray out = line.toByteArray();
     qsizetype at = out.toUpper().indexOf("AUTH");

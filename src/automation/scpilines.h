@@ -15,6 +15,13 @@ std::vector<QByteArray> splitLine(QByteArrayView line);
 // holds a "?". A refused query still answers one line.
 bool looksLikeQuery(QByteArrayView command);
 
+// A space or a tab: what separates the parts of a command.
+inline bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+// The text without the blanks at either end.
+QByteArrayView trimmed(QByteArrayView text);
+
 // The line as it may be shown: every authentication's parameters are replaced by "...".
 QByteArray redacted(QByteArrayView line);
 

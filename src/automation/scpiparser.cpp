@@ -1,5 +1,7 @@
 #include "scpiparser.h"
 
+#include "scpilines.h"
+
 #include <algorithm>
 #include <array>
 
@@ -71,20 +73,6 @@ Parsed refused(int code, const QString& detail) {
     p.code = code;
     p.detail = detail;
     return p;
-}
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-QByteArrayView trimmed(QByteArrayView text) {
-    while (!text.isEmpty() && isBlank(text.front())) {
-        text = text.sliced(1);
-    }
-    while (!text.isEmpty() && isBlank(text.back())) {
-        text.chop(1);
-    }
-    return text;
 }
 
 struct Param {

@@ -1,3 +1,4 @@
+#include "scpilines.h"
 #include "scpiparser.h"
 
 #include <algorithm>
@@ -42,20 +43,6 @@ QString codeText(int code) {
 namespace {
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-QByteArrayView trimmed(QByteArrayView text) {
-    while (!text.isEmpty() && isBlank(text.front())) {
-        text = text.sliced(1);
-    }
-    while (!text.isEmpty() && isBlank(text.back())) {
-        text.chop(1);
-    }
-    return text;
 }
 }  // namespace
 
