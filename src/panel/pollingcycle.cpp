@@ -68,10 +68,14 @@ void PollingCycle::Tick() {
                 moves_.AbsMoveStep();
             }
             return;
-        } else if (script.Pending()) {
+        } else if (script.Pending() && scriptTicks_ < kScriptTicksInARow) {
+            ++scriptTicks_;
             script.Step();
             return;
         }
+        // Clients that keep the queue full must not starve the polling: what it reports is what
+        // tells every client when a motion has ended.
+        scriptTicks_ = 0;
     }
 
     ++state_.ReplyWaitTicks;

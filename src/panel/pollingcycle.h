@@ -16,6 +16,8 @@ class PollingCycle {
 public:
     static constexpr int kReplyTimeoutTicks = 10;
     static constexpr int kTimeoutsBeforeLoss = 3;
+    // Ticks the scripts' commands may take in a row before one goes to the polling.
+    static constexpr int kScriptTicksInARow = 4;
 
     PollingCycle(PanelState& state, PanelView& view, CommandLink& link, MessageSink& messages,
                  SequencedMoves& moves);
@@ -38,4 +40,5 @@ private:
     SequencedMoves& moves_;
     std::array<std::array<QByteArray, kSteps>, 2> pollCommands_;  // [usbModel][step]
     QByteArray none_;
+    int scriptTicks_ = 0;  // scripts' commands sent in a row
 };
