@@ -171,12 +171,13 @@ bool AxisBook::stopTook(const AxisReport& r, const AxisMove& m) const {
         return false;
     }
     if (r.statusWord) {
-        // The status word tells a stop by command; a move that never went anywhere was stopped
-        // (or withdrawn from its bracket) before it could.
+        // The status word tells a stop by command, or by a limit; a move that never went anywhere
+        // and met no limit was stopped (or withdrawn from its bracket) before it could.
         const bool went = m.seenBusy || (m.startPosition && r.position != m.startPosition);
-        return (r.stopBits & 0x020) || !went;
+        return (r.stopBits & 0x020) || (!went && !(r.stopBits & 0x0C0));
     }
-    return !m.standingAtStop;
+    // A motor standing at a limit switch got there by itself: the stop came too late.
+    return !m.standingAtStop && !r.cw && !r.ccw;
 }
 
 void AxisBook::drop(quint64 id, Outcome outcome, const QString& why) {
