@@ -28,7 +28,7 @@
 // Usage: truth_soak [--minutes N] [--seed S] [--model both|kelda|vasko]
 #include "application.h"
 #include "automationserver.h"
-#include "connectdialog.h"
+#include "linkrequest.h"
 #include "simclock.h"
 #include "simcontroller.h"
 #include "simtcpserver.h"
@@ -36,11 +36,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QComboBox>
 #include <QCommandLineParser>
 #include <QFile>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -236,20 +233,13 @@ private:
             current_->tcp->close();
             current_->tcp->listen(0);
         }
-        app_.window
-            .findChild<QRadioButton*>(current_->usb ? QStringLiteral("Option4") : QStringLiteral("Option3"))
-            ->setChecked(true);
-        app_.session.ConnectClicked();
-        ConnectDialog* dialog = app_.session.dialog();
-        if (current_->usb) {
-            dialog->findChild<QComboBox*>(QStringLiteral("ComNo"))->setEditText(current_->pty->devicePath());
-        } else {
-            dialog->findChild<QComboBox*>(QStringLiteral("HostEdit"))
-                ->setEditText(QStringLiteral("127.0.0.1"));
-            dialog->findChild<QLineEdit*>(QStringLiteral("Text1"))
-                ->setText(QString::number(current_->tcp->port()));
-        }
-        app_.session.DialogConnect();
+        // The dialog's own checks and recent lists, without the clicks: the soak tells outcomes,
+        // not the dialog.
+        LinkRequest link;
+        link.lan = !current_->usb;
+        link.host = QStringLiteral("127.0.0.1");
+        link.port = current_->usb ? current_->pty->devicePath() : QString::number(current_->tcp->port());
+        app_.session.Open(link);
         if (!app_.state.Connected) {
             firstConnect_ = true;  // the same link again
             QTimer::singleShot(500, this, &TruthSoak::reconnect);
