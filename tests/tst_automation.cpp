@@ -102,6 +102,7 @@ void TstAutomation::parser_data() {
     row("hold", "HOLD B,ON", 0, V::Hold, "B1");
     row("motion", "MOT? B", 0, V::Motion, "B");
     row("motion reason, long form", "motion:reason? c", 0, V::MotionReason, "C");
+    row("unit", "UNIT? D", 0, V::Unit, "D");
     row("wait with timeout", "WAIT? A,B,TIMEOUT=2.5", 0, V::Wait, "AB2500");
     row("wait without channel", "WAIT? TIMEOUT=2", Scpi::IllegalParameterValue, V::Idn, "");
     row("operation complete, both forms", "*OPC", 0, V::OpcSet, "");
@@ -228,6 +229,13 @@ void TstAutomation::queriesAndTheStatusRegisters() {
     QCOMPARE(s->read(), QByteArray("READY"));
     QCOMPARE(s->ask("SPEED H;SPE?"), QByteArray("H"));
     QCOMPARE(s->ask("STAT? A"), QByteArray("0,0,0,1,0,0"));  // at 0, on the home sensor
+
+    // The operator's units: the scale as set, the name in UTF-8 with a quote doubled; none is 0,"".
+    p->app->instruments.units.unit[0] = {400, QStringLiteral("µm \"fine\"")};
+    p->app->instruments.units.unit[3] = {ChannelUnits::kSmallestScale, QStringLiteral("rev")};
+    QCOMPARE(s->ask("UNIT? A;UNIT? B;unit? d"), QByteArray("400,\"µm \"\"fine\"\"\""));
+    QCOMPARE(s->read(), QByteArray("0,\"\""));
+    QCOMPARE(s->read(), QByteArray("1e-06,\"rev\""));
 
     // An error sets its event and the status byte's queue bit, each read back once.
     s->send("FLY");

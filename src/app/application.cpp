@@ -133,7 +133,7 @@ Application::~Application() {
 }
 
 bool Application::startAutomation(quint16 port, const QString& tokenPath, QString* error) {
-    scriptTarget_ = std::make_unique<PanelScriptTarget>(state, window, channel, moves, setup);
+    scriptTarget_ = std::make_unique<PanelScriptTarget>(state, window, channel, moves, setup, instruments.units);
     sessionTarget_ = std::make_unique<PanelSessionTarget>(keeper);
     automation_ = std::make_unique<AutomationServer>(*scriptTarget_, state.Axes,
                                                      QStringLiteral(PANEL_VERSION), sessionTarget_.get());

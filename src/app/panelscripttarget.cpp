@@ -9,8 +9,12 @@
 #include "setupwindow.h"
 
 PanelScriptTarget::PanelScriptTarget(PanelState& state, MainWindow& window, CommandChannel& channel,
-                                     SequencedMoves& moves, SetupController& setup)
-    : state_(state), window_(window), channel_(channel), moves_(moves), setup_(setup) {}
+                                     SequencedMoves& moves, SetupController& setup, const ChannelUnits& units)
+    : state_(state), window_(window), channel_(channel), moves_(moves), setup_(setup), units_(units) {}
+
+ChannelUnit PanelScriptTarget::unit(int ch) const {
+    return units_.unit[size_t(ch)];
+}
 
 bool PanelScriptTarget::connected() const {
     return state_.Connected;

@@ -2,6 +2,7 @@
 
 #include "scripttarget.h"
 
+class ChannelUnits;
 class CommandChannel;
 class MainWindow;
 class SequencedMoves;
@@ -14,7 +15,7 @@ struct PanelState;
 class PanelScriptTarget : public ScriptTarget {
 public:
     PanelScriptTarget(PanelState& state, MainWindow& window, CommandChannel& channel, SequencedMoves& moves,
-                      SetupController& setup);
+                      SetupController& setup, const ChannelUnits& units);
 
     bool connected() const override;
     bool setupOpen() const override;
@@ -24,6 +25,7 @@ public:
     int channels() const override;
     int selectedSpeed() const override;
     const AxisBook& axes() const override;
+    ChannelUnit unit(int ch) const override;
     bool operatorSequencing(int ch) const override;
     bool scriptMovePending() const override;
     void requestMove(MoveKind kind, const std::array<QString, 4>& values, const std::array<bool, 4>& cw,
@@ -46,6 +48,7 @@ private:
     CommandChannel& channel_;
     SequencedMoves& moves_;
     SetupController& setup_;
+    const ChannelUnits& units_;
     // The script that asked no longer waits; its query may still be on the wire.
     bool askDropped_ = false;
 };

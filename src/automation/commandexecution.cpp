@@ -176,6 +176,16 @@ bool CommandExecution::answerQuery(ClientSession& client, const Scpi::Command& c
             }
             return true;
         }
+        case Verb::Unit: {
+            // The operator's scale for the channel, kept by the panel with or without a session:
+            // pulses per unit and the name, UTF-8 ("µm"), a quote in it doubled; 0,"" for none.
+            const ChannelUnit u = target_.unit(c.targets[0].ch);
+            QString name = u.set() ? u.name : QString();
+            name.replace(u'"', QStringLiteral("\"\""));
+            client.answer(QByteArray::number(u.set() ? u.pulsesPerUnit : 0.0, 'g', 15) + ",\"" + name.toUtf8() +
+                          '"');
+            return true;
+        }
         case Verb::Wait:
             if (channelsValid(client, c, true)) {
                 defer(client, c, c.timeoutMs);

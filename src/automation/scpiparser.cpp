@@ -41,6 +41,7 @@ constexpr std::array kTree{
     Entry{{"STATus", nullptr}, Verb::Status, Form::Query, Params::Channel},
     Entry{{"MOTion", nullptr}, Verb::Motion, Form::Query, Params::Channel},
     Entry{{"MOTion", "REASon"}, Verb::MotionReason, Form::Query, Params::Channel},
+    Entry{{"UNIT", nullptr}, Verb::Unit, Form::Query, Params::Channel},
     Entry{{"MOVE", "RELative"}, Verb::MoveRel, Form::Command, Params::Values},
     Entry{{"MOVE", "ABSolute"}, Verb::MoveAbs, Form::Command, Params::Values},
     Entry{{"PRESet", nullptr}, Verb::Preset, Form::Command, Params::Values},

@@ -33,6 +33,7 @@ enum class Verb {
     Status,
     Motion,
     MotionReason,
+    Unit,
     MoveRel,
     MoveAbs,
     Preset,

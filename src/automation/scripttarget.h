@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "channelunits.h"
+
 class AxisBook;
 enum class MoveKind : std::uint8_t;
 
@@ -26,6 +28,8 @@ public:
     virtual int channels() const = 0;       // of the identified model, 0 before
     virtual int selectedSpeed() const = 0;  // 0 H, 1 M, 2 L: one for the whole controller
     virtual const AxisBook& axes() const = 0;
+    // The channel's pulses per unit and unit name as the operator set them in the chart.
+    virtual ChannelUnit unit(int ch) const = 0;
 
     // The operator's preset or move of the channel is still being sent.
     virtual bool operatorSequencing(int ch) const = 0;
