@@ -182,8 +182,8 @@ bool CommandExecution::answerQuery(ClientSession& client, const Scpi::Command& c
             const ChannelUnit u = target_.unit(c.targets[0].ch);
             QString name = u.set() ? u.name : QString();
             name.replace(u'"', QStringLiteral("\"\""));
-            client.answer(QByteArray::number(u.set() ? u.pulsesPerUnit : 0.0, 'g', 15) + ",\"" + name.toUtf8() +
-                          '"');
+            client.answer(QByteArray::number(u.set() ? u.pulsesPerUnit : 0.0, 'g', 15) + ",\"" +
+                          name.toUtf8() + '"');
             return true;
         }
         case Verb::Wait:
