@@ -26,6 +26,18 @@ std::string panelWords(const std::string& panelState) {
     }
     return "the panel takes no commands (" + panelState + ")";
 }
+
+// A unit in the attribute configuration is read as UTF-8 by some clients (PyTango 9.3) and as
+// Latin-1 by others: only ASCII reads the same in all. Micro and degree keep their usual
+// spellings; the Unit attribute keeps the operator's own text.
+std::string asciiUnit(const std::string& latin1) {
+    std::string out;
+    for (const char c : latin1) {
+        const auto u = static_cast<unsigned char>(c);
+        out += u == 0xB5 ? "u" : u == 0xB0 ? "deg" : u < 0x80 ? std::string(1, c) : "?";
+    }
+    return out;
+}
 }  // namespace
 
 MotorPanelAxis::MotorPanelAxis(Tango::DeviceClass* cl, std::string& name)
@@ -76,6 +88,7 @@ void MotorPanelAxis::init_device() {
     }
     channel_ = channelOf(property, get_name());
     set_change_event("State", true, false);
+    set_change_event("Status", true, false);
     if (channel_ < 0) {
         const std::lock_guard<std::mutex> lock(mutex_);
         status_ =
@@ -112,21 +125,25 @@ Tango::DevState MotorPanelAxis::stateOf(const AxisSnapshot& s, std::string* stat
         say("Disabled: the controller has " + std::to_string(s.channels) + " channels");
         return Tango::DISABLE;
     }
-    if (s.motion == "MOVING") {
+    if (s.motion == "MOVING" || s.busy) {
         say("Moving, at " + s.positionText);
         return Tango::MOVING;
     }
+    // The last move's own reason, as the panel words it: "A stopped at +0001373, target ...".
+    const std::string why = s.reason.empty() ? std::string() : ": " + s.reason;
     if (s.cw || s.ccw || s.motion == "LIMIT") {
-        say(s.cw    ? "At the upper (CW) limit switch, at " + s.positionText
-            : s.ccw ? "At the lower (CCW) limit switch, at " + s.positionText
-                    : "The last move ended at a limit, at " + s.positionText);
+        say((s.cw    ? "At the upper (CW) limit switch, at " + s.positionText
+             : s.ccw ? "At the lower (CCW) limit switch, at " + s.positionText
+                     : "The last move ended at a limit, at " + s.positionText) +
+            (s.motion == "LIMIT" ? ", the last move LIMIT" + why : std::string()));
         return Tango::ALARM;
     }
     if (s.motion == "ERROR") {
-        say("The last move ended in an error (the panel's Automation window says why), at " + s.positionText);
+        say("The last move ended in an error, at " + s.positionText + why);
         return Tango::FAULT;
     }
-    say("Idle at " + s.positionText + (s.motion == "NONE" ? std::string() : ", the last move " + s.motion));
+    say("Idle at " + s.positionText +
+        (s.motion == "NONE" ? std::string() : ", the last move " + s.motion + why));
     return Tango::ON;
 }
 
@@ -145,48 +162,78 @@ Tango::ConstDevString MotorPanelAxis::dev_status() {
 }
 
 void MotorPanelAxis::arrived(const AxisSnapshot& s) {
-    const Tango::DevState state = stateOf(s, nullptr);
+    std::string status;
+    const Tango::DevState state = stateOf(s, &status);
+    const std::string outcome = s.reachable ? s.motion : "UNKNOWN";
     const std::array<Tango::DevBoolean, 3> limits{s.hp, s.cw, s.ccw};
-    bool position = false;
-    bool stateChanged = false;
-    bool limitsChanged = false;
-    Tango::DevDouble value = 0;
+    Pushed now{s.position.value_or(0), state, limits, outcome, status, s.unit};
+    Pushed before;
+    bool first = false;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (s.reachable && s.sequence < commandSequence_) {
             return;  // asked before the last command went out
         }
         snapshot_ = s;
-        position = s.position && (!pushed_ || *s.position != pushedPosition_);
-        stateChanged = !pushed_ || state != pushedState_;
-        limitsChanged = !pushed_ || limits != pushedLimits_;
-        pushed_ = true;
-        pushedPosition_ = value = s.position.value_or(pushedPosition_);
-        pushedState_ = state;
-        pushedLimits_ = limits;
+        if (!s.position) {
+            now.position = pushed_.position;
+        }
+        first = !pushedAny_;
+        before = pushed_;
+        pushed_ = now;
+        pushedAny_ = true;
     }
-    if (!position && !stateChanged && !limitsChanged) {
+    const bool position = s.position && (first || now.position != before.position);
+    const bool stateChanged = first || now.state != before.state;
+    const bool limitsChanged = first || now.limits != before.limits;
+    const bool outcomeChanged = first || now.outcome != before.outcome;
+    const bool statusChanged = first || now.status != before.status;
+    const bool unitChanged = first || now.unit != before.unit;
+    if (!position && !stateChanged && !limitsChanged && !outcomeChanged && !statusChanged && !unitChanged) {
         return;
     }
     try {
         // Pushed as any attribute is served: under the device's monitor.
         Tango::AutoTangoMonitor guard(this);
-        std::array<Tango::DevBoolean, 3> pushedLimits = limits;
+        if (unitChanged) {
+            // UserPosition's unit is the operator's, shown by every client that reads the config.
+            // Set in the server alone: it is the panel's, and no database keeps it (nor is there
+            // one to write to when standalone).
+            Tango::AttributeConfig_5 config;
+            Tango::Attribute& user = get_device_attr()->get_attr_by_name("UserPosition");
+            user.get_properties(config);
+            config.unit = CORBA::string_dup(asciiUnit(now.unit).c_str());
+            std::vector<Tango::Attribute::AttPropDb> notStored;
+            std::string name = get_name();
+            user.set_properties(config, name, false, notStored);
+        }
         if (position) {
+            Tango::DevDouble value = now.position;
             push_change_event("Position", &value);
         }
-        if (stateChanged) {
-            // The State event carries the device's own state, which Tango reads: set it first.
+        if (stateChanged || statusChanged) {
+            // The State and Status events carry the device's own, which Tango reads: set them first.
             set_state(state);
+            set_status(status);
+        }
+        if (stateChanged) {
             push_change_event("State");
         }
+        if (statusChanged) {
+            push_change_event("Status");
+        }
         if (limitsChanged) {
-            push_change_event("Limit_switches", pushedLimits.data(), 3);
+            std::array<Tango::DevBoolean, 3> value = limits;
+            push_change_event("Limit_switches", value.data(), 3);
+        }
+        if (outcomeChanged) {
+            Tango::DevString value = const_cast<char*>(now.outcome.c_str());
+            push_change_event("Outcome", &value);
         }
     } catch (const Tango::DevFailed&) {
         // The monitor was busy too long (an Init running): the next change goes out.
         const std::lock_guard<std::mutex> lock(mutex_);
-        pushed_ = false;
+        pushedAny_ = false;
     }
 }
 
@@ -213,22 +260,21 @@ void MotorPanelAxis::command(const std::string& commands, bool startsMove) {
     if (channel_ < 0) {
         refuse("MotorPanel_NoChannel", status_, "MotorPanelAxis");
     }
-    std::vector<std::string> answer;
+    std::string refusal;
     std::uint64_t sequence = 0;
     try {
-        // The queue is emptied first, so the error read back is this command's.
-        answer = axisClass().port().exchange("*CLS;" + commands + ";SYST:ERR?", 1, &sequence);
+        refusal = axisClass().port().command(commands, &sequence);
     } catch (const PanelPort::Unreachable& e) {
         refuse("MotorPanel_Unreachable", e.what(), "MotorPanelAxis");
     }
-    if (answer.front() != "0,\"No error\"") {
-        refuse("MotorPanel_Refused", "The panel refused " + commands + ": " + answer.front(),
-               "MotorPanelAxis");
+    if (!refusal.empty()) {
+        refuse("MotorPanel_Refused", "The panel refused " + commands + ": " + refusal, "MotorPanelAxis");
     }
     if (startsMove) {
         const std::lock_guard<std::mutex> lock(mutex_);
         commandSequence_ = sequence;
         snapshot_.motion = "MOVING";
+        snapshot_.reason.clear();
     }
     axisClass().watch().hurry();
 }
@@ -254,6 +300,59 @@ void MotorPanelAxis::write_Position(Tango::WAttribute& att) {
     att.get_write_value(value);
     command("MOVE:ABS " + std::string(1, letter()) + "," + std::to_string(wholeSteps(value, "Position")),
             true);
+}
+
+double MotorPanelAxis::scaleLocked(const char* what) {
+    if (!(snapshot_.stepsPerUnit > 0)) {
+        refuse("MotorPanel_NoUnit",
+               std::string(what) + ": channel " + letter() +
+                   " has no unit; the operator sets one in the panel's chart (Units), and Position "
+                   "stays in steps",
+               "MotorPanelAxis");
+    }
+    return snapshot_.stepsPerUnit;
+}
+
+void MotorPanelAxis::read_UserPosition(Tango::Attribute& att) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const double scale = scaleLocked("UserPosition");
+    if (!snapshot_.position) {
+        std::string why;
+        stateOf(snapshot_, &why);
+        refuse("MotorPanel_NoPosition", "No position known: " + why, "MotorPanelAxis::read_UserPosition");
+    }
+    userPosition_ = *snapshot_.position / scale;
+    att.set_value(&userPosition_);
+    if (snapshot_.motion == "MOVING") {
+        att.set_quality(Tango::ATTR_CHANGING);
+    }
+}
+
+void MotorPanelAxis::write_UserPosition(Tango::WAttribute& att) {
+    Tango::DevDouble value = 0;
+    att.get_write_value(value);
+    double scale = 0;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        scale = scaleLocked("UserPosition");
+    }
+    // The nearest whole step: a unit seldom divides into steps exactly.
+    const double steps = std::isfinite(value) ? std::round(value * scale) : value;
+    command("MOVE:ABS " + std::string(1, letter()) + "," + std::to_string(wholeSteps(steps, "UserPosition")),
+            true);
+}
+
+void MotorPanelAxis::read_Step_per_unit(Tango::Attribute& att) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stepsPerUnit_ = snapshot_.stepsPerUnit;
+    att.set_value(&stepsPerUnit_);
+}
+
+void MotorPanelAxis::read_Unit(Tango::Attribute& att) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    unitText_ = snapshot_.unit;
+    unit_ = const_cast<char*>(unitText_.c_str());
+    att.set_value(&unit_);
 }
 
 void MotorPanelAxis::read_Limit_switches(Tango::Attribute& att) {
@@ -302,6 +401,7 @@ void MotorPanelAxis::read_Outcome(Tango::Attribute& att) {
     att.set_value(&outcome_);
 }
 
+// A stop succeeds when it went out; how the stopped move ended is the Outcome's and Status's news.
 void MotorPanelAxis::Stop() {
     command("STOP " + std::string(1, letter()));
 }

@@ -14,8 +14,8 @@ class MotorPanelAxisClass;
 // One channel of the controller as a Tango motor. It knows the panel only through the automation
 // port: attributes are read from what the port last said (followed every 20 ms by the class's
 // watch), writes and commands are lines on the port, and whatever the port refuses comes back as a
-// DevFailed with the port's own reason. Change events on Position, State and Limit_switches are
-// pushed when the port reports a change.
+// DevFailed with the port's own reason. Change events on Position, State, Status, Outcome and
+// Limit_switches are pushed when the port reports a change.
 class MotorPanelAxis : public Tango::Device_5Impl {
 public:
     MotorPanelAxis(Tango::DeviceClass* cl, std::string& name);
@@ -34,6 +34,10 @@ public:
     void read_Speed(Tango::Attribute& att);
     void write_Speed(Tango::WAttribute& att);
     void read_Outcome(Tango::Attribute& att);
+    void read_UserPosition(Tango::Attribute& att);
+    void write_UserPosition(Tango::WAttribute& att);
+    void read_Step_per_unit(Tango::Attribute& att);
+    void read_Unit(Tango::Attribute& att);
 
     void Stop();
     void Abort();
@@ -57,6 +61,16 @@ private:
     // starts a move makes the axis MOVING at once, as the port counts it from its acceptance.
     void command(const std::string& commands, bool startsMove = false);
     char letter() const { return char('A' + channel_); }
+    // The operator's steps per unit; a DevFailed naming `what` when the channel has no unit.
+    double scaleLocked(const char* what);
+
+    // What was last pushed, so that only changes go out.
+    struct Pushed {
+        Tango::DevDouble position = 0;
+        Tango::DevState state = Tango::UNKNOWN;
+        std::array<Tango::DevBoolean, 3> limits{};
+        std::string outcome, status, unit;
+    };
 
     int channel_ = -1;
     int token_ = 0;
@@ -64,11 +78,8 @@ private:
     AxisSnapshot snapshot_;
     std::uint64_t commandSequence_ = 0;  // snapshots from before the last command are stale
     std::string status_;
-    // What was last pushed, so that only changes go out.
-    bool pushed_ = false;
-    Tango::DevDouble pushedPosition_ = 0;
-    Tango::DevState pushedState_ = Tango::UNKNOWN;
-    std::array<Tango::DevBoolean, 3> pushedLimits_{};
+    Pushed pushed_;
+    bool pushedAny_ = false;
     // Buffers that attribute reads hand to Tango; they must outlive the read.
     Tango::DevDouble position_ = 0;
     std::array<Tango::DevBoolean, 3> limits_{};
@@ -77,6 +88,10 @@ private:
     std::string outcomeText_;
     Tango::DevString speed_ = nullptr;
     Tango::DevString outcome_ = nullptr;
+    Tango::DevDouble userPosition_ = 0;
+    Tango::DevDouble stepsPerUnit_ = 0;
+    std::string unitText_;
+    Tango::DevString unit_ = nullptr;
 };
 
 }  // namespace MotorPanel_ns

@@ -125,8 +125,26 @@ void MotorPanelAxisClass::attribute_factory(std::vector<Tango::Attr*>& attribute
         "Position", Tango::DEV_DOUBLE);
     Tango::UserDefaultAttrProp steps;
     steps.set_unit("steps");
+    steps.set_format("%d");
+    steps.set_min_value("-9999999");  // the controller's counter, in either dialect
+    steps.set_max_value("9999999");
     steps.set_description("The position counter; a write starts an absolute move there.");
     position->set_default_properties(steps);
+    auto* user = new ReadWrite<&MotorPanelAxis::read_UserPosition, &MotorPanelAxis::write_UserPosition>(
+        "UserPosition", Tango::DEV_DOUBLE);
+    Tango::UserDefaultAttrProp inUnits;
+    inUnits.set_description(
+        "The position in the unit the operator set for the channel in the panel's chart (its unit "
+        "property says which); a write moves to the nearest whole step. Refused without a unit.");
+    user->set_default_properties(inUnits);
+    auto* scale = new ReadOnly<&MotorPanelAxis::read_Step_per_unit>("Step_per_unit", Tango::DEV_DOUBLE);
+    Tango::UserDefaultAttrProp perUnit;
+    perUnit.set_description("Steps per unit, as the operator set it in the panel's chart; 0 for none.");
+    scale->set_default_properties(perUnit);
+    auto* unit = new ReadOnly<&MotorPanelAxis::read_Unit>("Unit", Tango::DEV_STRING);
+    Tango::UserDefaultAttrProp unitName;
+    unitName.set_description("The unit's name, as the operator set it in the panel's chart; empty for none.");
+    unit->set_default_properties(unitName);
     auto* limits = new LimitSwitches;
     Tango::UserDefaultAttrProp order;
     order.set_description("Home sensor, upper (CW) limit switch, lower (CCW) limit switch.");
@@ -142,7 +160,8 @@ void MotorPanelAxisClass::attribute_factory(std::vector<Tango::Attr*>& attribute
     // Pushed by the server when the port reports a change; no polling needed.
     position->set_change_event(true, false);
     limits->set_change_event(true, false);
-    attributes.insert(attributes.end(), {position, limits, hold, speed, outcome});
+    outcome->set_change_event(true, false);
+    attributes.insert(attributes.end(), {position, limits, hold, speed, outcome, user, scale, unit});
 }
 
 void MotorPanelAxisClass::device_factory(const Tango::DevVarStringArray* devices) {

@@ -112,11 +112,7 @@ std::string PanelPort::readLine(std::chrono::steady_clock::time_point deadline) 
     }
 }
 
-std::vector<std::string> PanelPort::exchange(const std::string& line, int answers, std::uint64_t* sequence) {
-    const std::lock_guard<std::mutex> turn(mutex_);
-    if (sequence != nullptr) {
-        *sequence = ++exchanges_;
-    }
+std::vector<std::string> PanelPort::exchangeLocked(const std::string& line, int answers) {
     if (fd_ < 0) {
         open();
     }
@@ -127,4 +123,30 @@ std::vector<std::string> PanelPort::exchange(const std::string& line, int answer
         lines.push_back(readLine(deadline));
     }
     return lines;
+}
+
+std::vector<std::string> PanelPort::exchange(const std::string& line, int answers, std::uint64_t* sequence) {
+    const std::lock_guard<std::mutex> turn(mutex_);
+    if (sequence != nullptr) {
+        *sequence = ++exchanges_;
+    }
+    return exchangeLocked(line, answers);
+}
+
+std::string PanelPort::command(const std::string& commands, std::uint64_t* sequence) {
+    const std::lock_guard<std::mutex> turn(mutex_);
+    if (sequence != nullptr) {
+        *sequence = ++exchanges_;
+    }
+    // The queue holds at most a few dozen entries: the loop ends, whatever the panel says.
+    std::string entry = exchangeLocked("*CLS;" + commands + ";SYST:ERR?", 1).front();
+    std::string refusal;
+    for (int i = 0; i < 64 && entry.rfind("0,", 0) != 0; ++i) {
+        const int code = std::atoi(entry.c_str());
+        if (refusal.empty() && code > -300) {
+            refusal = entry.empty() ? std::string("an empty answer") : entry;
+        }
+        entry = exchangeLocked("SYST:ERR?", 1).front();
+    }
+    return refusal;
 }

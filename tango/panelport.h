@@ -35,6 +35,13 @@ public:
     std::vector<std::string> exchange(const std::string& line, int answers,
                                       std::uint64_t* sequence = nullptr);
 
+    // Sends `commands` and returns why the panel refused them: the first entry they left in the
+    // connection's error queue that refuses a command (-1xx, -2xx), or "" when none did. The queue
+    // is emptied first; entries that are the outcomes of moves (-300, and -350 for a full queue)
+    // are not refusals and are passed over, so a Stop is not failed by the end of the move it
+    // stopped, whichever device's move that was.
+    std::string command(const std::string& commands, std::uint64_t* sequence = nullptr);
+
     // The default token file of the panel: motor-panel-automation.token in the runtime folder.
     static std::string defaultTokenFile();
 
@@ -43,6 +50,7 @@ private:
     void close();
     void writeAll(const std::string& text);
     std::string readLine(std::chrono::steady_clock::time_point deadline);
+    std::vector<std::string> exchangeLocked(const std::string& line, int answers);
 
     Settings settings_;
     std::mutex mutex_;

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <tuple>
 
 namespace {
+constexpr size_t kAnswers = 5;  // per channel
+
 std::optional<double> numberOf(const std::string& text) {
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
@@ -12,7 +15,47 @@ std::optional<double> numberOf(const std::string& text) {
     }
     return value;
 }
+
+// Tango strings are Latin-1; the port speaks UTF-8. What Latin-1 lacks becomes "?".
+std::string latin1(const std::string& utf8) {
+    std::string out;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            out += char(c);
+        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size() &&
+                   (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80) {
+            out += char(((c & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
+        } else if ((c & 0xC0) != 0x80) {
+            out += '?';  // the lead byte of a character beyond Latin-1; its tail is skipped
+        }
+    }
+    return out;
+}
 }  // namespace
+
+std::string PanelWatch::unquoted(const std::string& answer) {
+    if (answer.size() < 2 || answer.front() != '"' || answer.back() != '"') {
+        return answer;
+    }
+    std::string text;
+    for (size_t i = 1; i + 1 < answer.size(); ++i) {
+        text += answer[i];
+        if (answer[i] == '"' && answer[i + 1] == '"') {
+            ++i;
+        }
+    }
+    return text;
+}
+
+std::pair<double, std::string> PanelWatch::units(const std::string& answer) {
+    const size_t comma = answer.find(',');
+    const std::optional<double> scale = numberOf(answer.substr(0, comma));
+    if (comma == std::string::npos || !scale || !(*scale > 0)) {
+        return {0, ""};
+    }
+    return {*scale, latin1(unquoted(answer.substr(comma + 1)))};
+}
 
 PanelWatch::PanelWatch(PanelPort& port) : port_(port), thread_([this] { run(); }) {}
 
@@ -74,24 +117,28 @@ void PanelWatch::pollOnce() {
     std::string line = "SYST:STAT?;CHAN?;SPE?";
     for (int ch : channels) {
         const char letter = char('A' + ch);
-        line += std::string(";POS? ") + letter + ";STAT? " + letter + ";MOT? " + letter;
+        line += std::string(";POS? ") + letter + ";STAT? " + letter + ";MOT? " + letter + ";MOT:REAS? " +
+                letter + ";UNIT? " + letter;
     }
     std::array<AxisSnapshot, 4> fresh{};
     std::uint64_t sequence = 0;
     try {
         const std::vector<std::string> answers =
-            port_.exchange(line, 3 + 3 * int(channels.size()), &sequence);
+            port_.exchange(line, 3 + kAnswers * int(channels.size()), &sequence);
         for (size_t i = 0; i < channels.size(); ++i) {
             AxisSnapshot& s = fresh[size_t(channels[i])];
+            const auto answer = [&answers, i](size_t k) -> const std::string& {
+                return answers[3 + kAnswers * i + k];
+            };
             s.sequence = sequence;
             s.reachable = true;
             s.panelState = answers[0];
             s.channels = std::atoi(answers[1].c_str());
             s.speed = answers[2].empty() ? 'M' : answers[2][0];
-            s.positionText = answers[3 + 3 * i];
+            s.positionText = answer(0);
             s.position = numberOf(s.positionText);
             // BUSY,CW,CCW,HP,HOLD,STOP; a channel the model lacks answers an empty line.
-            const std::string& bits = answers[4 + 3 * i];
+            const std::string& bits = answer(1);
             const auto bit = [&bits](size_t k) { return bits.size() > 2 * k && bits[2 * k] == '1'; };
             s.busy = bit(0);
             s.cw = bit(1);
@@ -99,7 +146,9 @@ void PanelWatch::pollOnce() {
             s.hp = bit(3);
             s.hold = bit(4);
             s.stop = bit(5);
-            s.motion = answers[5 + 3 * i].empty() ? "NONE" : answers[5 + 3 * i];
+            s.motion = answer(2).empty() ? "NONE" : answer(2);
+            s.reason = latin1(unquoted(answer(3)));
+            std::tie(s.stepsPerUnit, s.unit) = units(answer(4));
         }
     } catch (const PanelPort::Unreachable& e) {
         for (int ch : channels) {

@@ -23,14 +23,22 @@ struct AxisSnapshot {
     std::optional<double> position;
     bool busy = false, cw = false, ccw = false, hp = false, hold = false, stop = false;
     std::string motion = "NONE";  // MOT?: NONE, MOVING, DONE, STOPPED, LIMIT, ERROR
+    std::string reason;           // MOT:REAS?: why the last move ended short, "" when it did not
+    double stepsPerUnit = 0;      // UNIT?: the operator's scale, 0 for none
+    std::string unit;             // and its name, in Latin-1 as Tango strings are
     std::uint64_t sequence = 0;   // the exchange it came from
 };
 
 // Follows the panel through its port at the panel's own pace: one line every 20 ms asks the
-// panel's state and every watched channel's position, switches and motion, and each listener
-// hears the channel's new snapshot. A panel that cannot be reached is tried again every second.
+// panel's state and every watched channel's position, switches, motion, its reason and units, and
+// each listener hears the channel's new snapshot. A panel that cannot be reached is tried again every second.
 class PanelWatch {
 public:
+    // A quoted answer of the port ("A stopped at ...", a doubled quote inside) as its text.
+    static std::string unquoted(const std::string& answer);
+    // UNIT?'s answer, `400,"mm"`: the scale (0 when none or garbled) and the name in Latin-1.
+    static std::pair<double, std::string> units(const std::string& answer);
+
     static constexpr std::chrono::milliseconds kPeriod{20};
     static constexpr std::chrono::milliseconds kRetry{1000};
     using Listener = std::function<void(const AxisSnapshot&)>;
