@@ -103,6 +103,7 @@ void TstAutomation::parser_data() {
     row("motion", "MOT? B", 0, V::Motion, "B");
     row("motion reason, long form", "motion:reason? c", 0, V::MotionReason, "C");
     row("unit", "UNIT? D", 0, V::Unit, "D");
+    row("watch", "WATCH? A,B,TIMEOUT=0.5", 0, V::Watch, "AB500");
     row("wait with timeout", "WAIT? A,B,TIMEOUT=2.5", 0, V::Wait, "AB2500");
     row("wait without channel", "WAIT? TIMEOUT=2", Scpi::IllegalParameterValue, V::Idn, "");
     row("operation complete, both forms", "*OPC", 0, V::OpcSet, "");
@@ -142,7 +143,7 @@ void TstAutomation::parser() {
         }
     }
     args += p.command.text;
-    if (p.command.verb == Scpi::Verb::Wait) {
+    if (p.command.verb == Scpi::Verb::Wait || p.command.verb == Scpi::Verb::Watch) {
         args += QByteArray::number(p.command.timeoutMs);
     }
     QTEST(args, "args");
@@ -236,6 +237,33 @@ void TstAutomation::queriesAndTheStatusRegisters() {
     QCOMPARE(s->ask("UNIT? A;UNIT? B;unit? d"), QByteArray("400,\"µm \"\"fine\"\"\""));
     QCOMPARE(s->read(), QByteArray("0,\"\""));
     QCOMPARE(s->read(), QByteArray("1e-06,\"rev\""));
+
+    // WATCH? answers 1 as soon as anything the client reads of its channels differs from what it
+    // last saw, 0 at its deadline; the queries behind it answer then. Each client has its own view.
+    auto other = authenticated(*p);
+    QCOMPARE(s->ask("WATCH? A,TIMEOUT=5;POS? A"), QByteArray("1"));  // never looked before
+    QCOMPARE(s->read(), QByteArray("+0000000"));
+    QCOMPARE(s->ask("WATCH? A,TIMEOUT=0.1"), QByteArray("0"));
+    QCOMPARE(other->ask("WATCH? A,TIMEOUT=0.001"), QByteArray("1"));
+    s->send("WATCH? A,TIMEOUT=5;MOT? A");
+    other->send("MOVE:REL A,300");
+    QCOMPARE(s->read(1000), QByteArray("1"));  // the move taken
+    QCOMPARE(s->read(), QByteArray("MOVING"));
+    QCOMPARE(other->ask("WAIT? A", 10000), QByteArray("DONE"));
+    QCOMPARE(other->ask("MOVE:REL A,-300;WAIT? A", 10000), QByteArray("DONE"));
+    QCOMPARE(s->ask("WATCH? B,TIMEOUT=0.001"), QByteArray("1"));  // B is new to it
+    const auto change = [&](const std::function<void()>& act) {
+        s->send("WATCH? B,TIMEOUT=5");
+        QTest::qWait(50);
+        act();
+        return s->read(1000);
+    };
+    QCOMPARE(change([&] { p->app->instruments.units.unit[1] = {2, QStringLiteral("mm")}; }), QByteArray("1"));
+    QCOMPARE(change([&] { other->send("SPEED L"); }), QByteArray("1"));
+    QCOMPARE(change([&] { p->app->automation()->abortScripts(); }), QByteArray("1"));
+    QCOMPARE(s->ask("WATCH? A,TIMEOUT=0.001;SYST:STAT?"), QByteArray("1"));  // A moved since
+    QCOMPARE(s->read(), QByteArray("SCRIPTS ABORTED"));
+    p->app->automation()->enableScripts();
 
     // An error sets its event and the status byte's queue bit, each read back once.
     s->send("FLY");

@@ -297,7 +297,9 @@ void AutomationServer::settleAll() {
         if (!c->waitingOn) {
             continue;
         }
-        const std::optional<QByteArray> answer = MotionWait::settle(target_, *c, clock_.elapsed());
+        const std::optional<QByteArray> answer = c->waitingOn->verb == Verb::Watch
+                                                     ? execution_.settleWatch(*c, clock_.elapsed())
+                                                     : MotionWait::settle(target_, *c, clock_.elapsed());
         if (!answer) {
             continue;
         }
@@ -315,6 +317,16 @@ void AutomationServer::settleAll() {
 }
 
 void AutomationServer::moveEnded(const AxisEvent& event) {
+    // A client that watches hears of it as soon as the event loop is back, not a tick later.
+    if (!watchKicked_ && std::any_of(clients_.begin(), clients_.end(), [](const ClientPtr& c) {
+            return c->waitingOn && c->waitingOn->verb == Verb::Watch;
+        })) {
+        watchKicked_ = true;
+        QTimer::singleShot(0, this, [this] {
+            watchKicked_ = false;
+            settleAll();
+        });
+    }
     // Heard while a reply is interpreted or a command sent: recorded here, answered by the timer.
     if (event.kind != AxisEvent::Kind::MoveEnded || event.move->origin != Origin::Script) {
         return;

@@ -107,5 +107,6 @@ private:
     std::deque<LogEntry> queries_;
     quint64 logged_ = 0;
     QElapsedTimer clock_;
-    QTimer settleTimer_;  // runs while a query waits for its answer
+    QTimer settleTimer_;        // runs while a query waits for its answer
+    bool watchKicked_ = false;  // a settling for WATCH? is due as soon as the event loop runs
 };

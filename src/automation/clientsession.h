@@ -74,6 +74,8 @@ public:
     // it, so answers keep their order.
     std::optional<Scpi::Command> waitingOn;
     qint64 deadline = 0;
+    // What WATCH? last showed the client of its channels; it answers when that has changed.
+    QByteArray watchSeen;
     QTimer authTimer;
 
 private:

@@ -140,11 +140,7 @@ bool CommandExecution::answerQuery(ClientSession& client, const Scpi::Command& c
             client.answer(QByteArray(1, "HML"[std::clamp(target_.selectedSpeed(), 0, 2)]));
             return true;
         case Verb::SystemState:
-            // Whether commands that reach the controller are taken, and if not, why.
-            client.answer(!target_.connected()         ? "NO SESSION"
-                          : target_.setupOpen()        ? "SETUP OPEN"
-                          : !context_.scriptsEnabled() ? "SCRIPTS ABORTED"
-                                                       : "READY");
+            client.answer(stateWord());
             return true;
         case Verb::Position:
         case Verb::Status:
@@ -154,38 +150,25 @@ bool CommandExecution::answerQuery(ClientSession& client, const Scpi::Command& c
                 return true;
             }
             const int ch = c.targets[0].ch;
-            const AxisReport& r = axes.report(ch);
-            if (c.verb == Verb::Position) {
-                client.answer(r.positionText.toLatin1());
-            } else if (c.verb == Verb::Status) {
-                client.answer(flag(r.busy) + ',' + flag(r.cw) + ',' + flag(r.ccw) + ',' + flag(r.hp) + ',' +
-                              flag(r.holdOff) + ',' + flag(r.stopBits & 0x0C0));
-            } else if (c.verb == Verb::Motion) {
-                // A move under way, whosever, is the channel's news even when a newer one has ended.
-                const AxisMove* m = axes.latest(ch);
-                client.answer(m == nullptr        ? "NONE"
-                              : axes.underWay(ch) ? "MOVING"
-                                                  : AxisBook::outcomeWord(m->outcome).toLatin1());
-            } else {
-                // The channel's own reason, as its queue entry gives it, without touching a queue.
-                const AxisMove* m = axes.latest(ch);
-                const bool told = m != nullptr && m->outcome != Outcome::None && m->outcome != Outcome::Done;
-                QString reason = told ? MotionWait::describe(ch, *m) : QString();
-                reason.replace(u'"', QStringLiteral("\"\""));
-                client.answer('"' + reason.toLatin1() + '"');
+            client.answer(c.verb == Verb::Position ? axes.report(ch).positionText.toLatin1()
+                          : c.verb == Verb::Status ? statusBits(ch)
+                          : c.verb == Verb::Motion ? motionWord(ch)
+                                                   : reasonText(ch));
+            return true;
+        }
+        case Verb::Unit:
+            client.answer(unitText(c.targets[0].ch));
+            return true;
+        case Verb::Watch:
+            if (channelsValid(client, c, true)) {
+                defer(client, c, c.timeoutMs);
+                // Due now when something changed since the client's last look.
+                if (const std::optional<QByteArray> now = settleWatch(client, context_.now())) {
+                    client.waitingOn.reset();
+                    client.answer(*now);
+                }
             }
             return true;
-        }
-        case Verb::Unit: {
-            // The operator's scale for the channel, kept by the panel with or without a session:
-            // pulses per unit and the name, UTF-8 ("µm"), a quote in it doubled; 0,"" for none.
-            const ChannelUnit u = target_.unit(c.targets[0].ch);
-            QString name = u.set() ? u.name : QString();
-            name.replace(u'"', QStringLiteral("\"\""));
-            client.answer(QByteArray::number(u.set() ? u.pulsesPerUnit : 0.0, 'g', 15) + ",\"" +
-                          name.toUtf8() + '"');
-            return true;
-        }
         case Verb::Wait:
             if (channelsValid(client, c, true)) {
                 defer(client, c, c.timeoutMs);
@@ -202,6 +185,69 @@ bool CommandExecution::answerQuery(ClientSession& client, const Scpi::Command& c
         default:
             return false;
     }
+}
+
+QByteArray CommandExecution::stateWord() const {
+    // Whether commands that reach the controller are taken, and if not, why.
+    return !target_.connected()         ? "NO SESSION"
+           : target_.setupOpen()        ? "SETUP OPEN"
+           : !context_.scriptsEnabled() ? "SCRIPTS ABORTED"
+                                        : "READY";
+}
+
+QByteArray CommandExecution::statusBits(int ch) const {
+    const AxisReport& r = target_.axes().report(ch);
+    return flag(r.busy) + ',' + flag(r.cw) + ',' + flag(r.ccw) + ',' + flag(r.hp) + ',' + flag(r.holdOff) +
+           ',' + flag(r.stopBits & 0x0C0);
+}
+
+QByteArray CommandExecution::motionWord(int ch) const {
+    // A move under way, whosever, is the channel's news even when a newer one has ended.
+    const AxisBook& axes = target_.axes();
+    const AxisMove* m = axes.latest(ch);
+    return m == nullptr        ? "NONE"
+           : axes.underWay(ch) ? "MOVING"
+                               : AxisBook::outcomeWord(m->outcome).toLatin1();
+}
+
+QByteArray CommandExecution::reasonText(int ch) const {
+    // The channel's own reason, as its queue entry gives it, without touching a queue.
+    const AxisMove* m = target_.axes().latest(ch);
+    const bool told = m != nullptr && m->outcome != Outcome::None && m->outcome != Outcome::Done;
+    QString reason = told ? MotionWait::describe(ch, *m) : QString();
+    reason.replace(u'"', QStringLiteral("\"\""));
+    return '"' + reason.toLatin1() + '"';
+}
+
+QByteArray CommandExecution::unitText(int ch) const {
+    // The operator's scale for the channel, kept by the panel with or without a session:
+    // pulses per unit and the name, UTF-8 ("µm"), a quote in it doubled; 0,"" for none.
+    const ChannelUnit u = target_.unit(ch);
+    QString name = u.set() ? u.name : QString();
+    name.replace(u'"', QStringLiteral("\"\""));
+    return QByteArray::number(u.set() ? u.pulsesPerUnit : 0.0, 'g', 15) + ",\"" + name.toUtf8() + '"';
+}
+
+QByteArray CommandExecution::watched(const std::vector<Scpi::Target>& targets) const {
+    QByteArray seen = stateWord() + ';' + QByteArray::number(target_.channels()) + ';' +
+                      QByteArray::number(target_.selectedSpeed());
+    for (const Scpi::Target& t : targets) {
+        seen += ';' + target_.axes().report(t.ch).positionText.toLatin1() + ';' + statusBits(t.ch) + ';' +
+                motionWord(t.ch) + ';' + reasonText(t.ch) + ';' + unitText(t.ch);
+    }
+    return seen;
+}
+
+std::optional<QByteArray> CommandExecution::settleWatch(ClientSession& client, qint64 now) const {
+    QByteArray seen = watched(client.waitingOn->targets);
+    if (seen != client.watchSeen) {
+        client.watchSeen = std::move(seen);
+        return QByteArray("1");
+    }
+    if (now >= client.deadline) {
+        return QByteArray("0");
+    }
+    return std::nullopt;
 }
 
 QString CommandExecution::refusal(const Scpi::Command& c) const {

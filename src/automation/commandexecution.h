@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class ClientSession;
 class ScriptTarget;
@@ -35,8 +36,19 @@ public:
     // out closed first), then the channels they have under way are stopped. Those of `client`
     // only, or of every script when it is 0. False when a send failed.
     bool stopScripts(int client, const QString& why);
+    // WATCH?'s answer once it is due: "1" when what the client would read of its channels (the
+    // panel's state, model, speed; each channel's position, switches, motion, reason and unit)
+    // differs from what it last saw, "0" at its deadline; nothing while it still waits.
+    std::optional<QByteArray> settleWatch(ClientSession& client, qint64 now) const;
 
 private:
+    // The answers of the queries a client reads, one place for the queries and for WATCH?.
+    QByteArray stateWord() const;
+    QByteArray statusBits(int ch) const;
+    QByteArray motionWord(int ch) const;
+    QByteArray reasonText(int ch) const;
+    QByteArray unitText(int ch) const;
+    QByteArray watched(const std::vector<Scpi::Target>& targets) const;
     bool answerQuery(ClientSession& client, const Scpi::Command& c);
     // SYST:CONN and SYST:DISC; false for any other command.
     bool linkCommand(ClientSession& client, const Scpi::Command& c);

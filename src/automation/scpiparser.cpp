@@ -53,6 +53,7 @@ constexpr std::array kTree{
     Entry{{"SPEed", nullptr}, Verb::SpeedQuery, Form::Query, Params::None},
     Entry{{"HOLD", nullptr}, Verb::Hold, Form::Command, Params::OnOff},
     Entry{{"WAIT", nullptr}, Verb::Wait, Form::Query, Params::WaitList},
+    Entry{{"WATCH", nullptr}, Verb::Watch, Form::Query, Params::WaitList},
     Entry{{"SEND", nullptr}, Verb::Send, Form::Command, Params::String},
     Entry{{"ASK", nullptr}, Verb::Ask, Form::Query, Params::String},
 };

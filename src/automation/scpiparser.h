@@ -45,6 +45,7 @@ enum class Verb {
     SpeedQuery,
     Hold,
     Wait,
+    Watch,
     Send,
     Ask,
 };
