@@ -8,8 +8,13 @@ set -euo pipefail
 # libtango-dev: motor-panel-tango, the Tango device server in front of the port; python3-tango
 # (PyTango) and python3-pymeasure: the clients nobody here wrote that its tests and the Python
 # instrument's use.
+# mariadb-server-core, mariadb-client-core and tango-db (Debian's Tango database server and its
+# schema): the test that runs motor-panel-tango on a Tango site of its own starts its own MariaDB
+# and database server; the -core packages bring no system service to start. dbconfig-no-thanks
+# keeps tango-db from setting up a database of the machine's at install.
 packages=(cmake ninja-build g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev python3-pyvisa python3-pyvisa-py
-          libtango-dev python3-tango python3-pymeasure)
+          libtango-dev python3-tango python3-pymeasure
+          mariadb-server-core mariadb-client-core dbconfig-no-thanks tango-db)
 for option in "$@"; do
     case "$option" in
         --with-screens) packages+=(xvfb xauth imagemagick) ;;
