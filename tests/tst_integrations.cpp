@@ -54,15 +54,24 @@ QByteArray TstIntegrations::run(QProcess& client, const QStringList& args,
 
 void TstIntegrations::pymeasureInstrument() {
     SimPanel p(SimModel::Kelda);
+    p.sim.channel(1).sensors.cwLimit = 5000;
+    p.app->instruments.units.unit[0] = {400, QStringLiteral("µm \"fine\"")};
     QVERIFY(startAutomation(p));
+    const quint16 automationPort = p.app->automation()->port();
+    const QString token = p.dir.filePath(QStringLiteral("token"));
     QVERIFY(p.connect());
     QProcess client;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("PYTHONPATH"), QStringLiteral(PYTHON_PACKAGES));
     client.setProcessEnvironment(env);
     const QByteArray said =
-        run(client, {QStringLiteral(PYMEASURE_CLIENT), QString::number(p.app->automation()->port()),
-                     p.dir.filePath(QStringLiteral("token"))});
+        run(client, {QStringLiteral(PYMEASURE_CLIENT), QString::number(automationPort), token},
+            [&](const QByteArray& line) {
+                if (line.startsWith("NEED ")) {
+                    act(p, line.mid(5).trimmed(), automationPort, token, QString());
+                    client.write("ok\n");
+                }
+            });
     QVERIFY2(client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0, said.constData());
 }
 
@@ -94,6 +103,8 @@ std::unique_ptr<QProcess> TstIntegrations::server(quint16 automationPort, const 
     return process;
 }
 
+#endif
+
 void TstIntegrations::act(SimPanel& p, const QByteArray& what, quint16 automationPort, const QString& token,
                           const QString& badToken) {
     QString error;
@@ -118,6 +129,7 @@ void TstIntegrations::act(SimPanel& p, const QByteArray& what, quint16 automatio
     }
 }
 
+#ifdef MOTOR_PANEL_TANGO
 void TstIntegrations::pytangoClient() {
     SimPanel p(SimModel::Kelda);
     p.sim.channel(0).sensors.cwLimit = 5000;
