@@ -99,10 +99,9 @@ PanelPort& MotorPanelAxisClass::port() {
 }
 
 PanelWatch& MotorPanelAxisClass::watch() {
-    PanelPort& p = port();
     const std::lock_guard<std::mutex> lock(mutex_);
     if (!watch_) {
-        watch_ = std::make_unique<PanelWatch>(p);
+        watch_ = std::make_unique<PanelWatch>(settings());
     }
     return *watch_;
 }

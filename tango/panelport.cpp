@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,9 @@
 namespace {
 // Every answer comes within a few milliseconds; a panel that takes this long is gone or frozen.
 constexpr std::chrono::milliseconds kAnswerTimeout{3000};
+
+// The order of exchanges across every connection of the server.
+std::atomic<std::uint64_t> exchanges{0};
 
 std::string where(int port) {
     return "127.0.0.1:" + std::to_string(port);
@@ -112,12 +116,13 @@ std::string PanelPort::readLine(std::chrono::steady_clock::time_point deadline) 
     }
 }
 
-std::vector<std::string> PanelPort::exchangeLocked(const std::string& line, int answers) {
+std::vector<std::string> PanelPort::exchangeLocked(const std::string& line, int answers,
+                                                   std::chrono::milliseconds wait) {
     if (fd_ < 0) {
         open();
     }
     writeAll(line + "\n");
-    const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
+    const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout + wait;
     std::vector<std::string> lines;
     for (int i = 0; i < answers; ++i) {
         lines.push_back(readLine(deadline));
@@ -125,19 +130,17 @@ std::vector<std::string> PanelPort::exchangeLocked(const std::string& line, int 
     return lines;
 }
 
-std::vector<std::string> PanelPort::exchange(const std::string& line, int answers, std::uint64_t* sequence) {
+std::vector<std::string> PanelPort::exchange(const std::string& line, int answers, std::uint64_t* sequence,
+                                             std::chrono::milliseconds wait) {
     const std::lock_guard<std::mutex> turn(mutex_);
     if (sequence != nullptr) {
-        *sequence = ++exchanges_;
+        *sequence = ++exchanges;
     }
-    return exchangeLocked(line, answers);
+    return exchangeLocked(line, answers, wait);
 }
 
 std::string PanelPort::command(const std::string& commands, std::uint64_t* sequence) {
     const std::lock_guard<std::mutex> turn(mutex_);
-    if (sequence != nullptr) {
-        *sequence = ++exchanges_;
-    }
     // The queue holds at most a few dozen entries: the loop ends, whatever the panel says.
     std::string entry = exchangeLocked("*CLS;" + commands + ";SYST:ERR?", 1).front();
     std::string refusal;
@@ -147,6 +150,9 @@ std::string PanelPort::command(const std::string& commands, std::uint64_t* seque
             refusal = entry.empty() ? std::string("an empty answer") : entry;
         }
         entry = exchangeLocked("SYST:ERR?", 1).front();
+    }
+    if (sequence != nullptr) {
+        *sequence = ++exchanges;
     }
     return refusal;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <tuple>
+#include <utility>
 
 namespace {
 constexpr size_t kAnswers = 5;  // per channel
@@ -57,7 +58,7 @@ std::pair<double, std::string> PanelWatch::units(const std::string& answer) {
     return {*scale, latin1(unquoted(answer.substr(comma + 1)))};
 }
 
-PanelWatch::PanelWatch(PanelPort& port) : port_(port), thread_([this] { run(); }) {}
+PanelWatch::PanelWatch(const PanelPort::Settings& settings) : port_(settings), thread_([this] { run(); }) {}
 
 PanelWatch::~PanelWatch() {
     {
@@ -96,8 +97,9 @@ void PanelWatch::run() {
         lock.unlock();
         pollOnce();
         lock.lock();
-        wake_.wait_for(lock, reachable_ ? kPeriod : kRetry, [this] { return stopping_ || hurry_; });
-        hurry_ = false;
+        if (!reachable_ || watchers_.empty()) {
+            wake_.wait_for(lock, kRetry, [this] { return stopping_ || hurry_; });
+        }
     }
 }
 
@@ -114,7 +116,19 @@ void PanelWatch::pollOnce() {
     if (channels.empty()) {
         return;
     }
-    std::string line = "SYST:STAT?;CHAN?;SPE?";
+    bool now = false;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        now = std::exchange(hurry_, false);
+    }
+    // The queue of this connection holds only the refusals of queries for channels the model
+    // lacks: emptied every time, read never.
+    std::string line = "*CLS;WATCH? ";
+    for (int ch : channels) {
+        line += std::string(1, char('A' + ch)) + ",";
+    }
+    line += now ? "TIMEOUT=0.001" : "TIMEOUT=" + std::to_string(kHeartbeat.count() / 1000.0);
+    line += ";SYST:STAT?;CHAN?;SPE?";
     for (int ch : channels) {
         const char letter = char('A' + ch);
         line += std::string(";POS? ") + letter + ";STAT? " + letter + ";MOT? " + letter + ";MOT:REAS? " +
@@ -124,17 +138,17 @@ void PanelWatch::pollOnce() {
     std::uint64_t sequence = 0;
     try {
         const std::vector<std::string> answers =
-            port_.exchange(line, 3 + kAnswers * int(channels.size()), &sequence);
+            port_.exchange(line, 4 + kAnswers * int(channels.size()), &sequence, kHeartbeat);
         for (size_t i = 0; i < channels.size(); ++i) {
             AxisSnapshot& s = fresh[size_t(channels[i])];
             const auto answer = [&answers, i](size_t k) -> const std::string& {
-                return answers[3 + kAnswers * i + k];
+                return answers[4 + kAnswers * i + k];
             };
             s.sequence = sequence;
             s.reachable = true;
-            s.panelState = answers[0];
-            s.channels = std::atoi(answers[1].c_str());
-            s.speed = answers[2].empty() ? 'M' : answers[2][0];
+            s.panelState = answers[1];
+            s.channels = std::atoi(answers[2].c_str());
+            s.speed = answers[3].empty() ? 'M' : answers[3][0];
             s.positionText = answer(0);
             s.position = numberOf(s.positionText);
             // BUSY,CW,CCW,HP,HOLD,STOP; a channel the model lacks answers an empty line.

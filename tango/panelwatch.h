@@ -29,9 +29,11 @@ struct AxisSnapshot {
     std::uint64_t sequence = 0;   // the exchange it came from
 };
 
-// Follows the panel through its port at the panel's own pace: one line every 20 ms asks the
+// Follows the panel through its port on a connection of its own, at the pace of the panel's
+// news: one line waits (WATCH?) until anything of the watched channels changes, then reads the
 // panel's state and every watched channel's position, switches, motion, its reason and units, and
-// each listener hears the channel's new snapshot. A panel that cannot be reached is tried again every second.
+// each listener hears the channel's new snapshot. With no news the line comes back every half
+// second all the same. A panel that cannot be reached is tried again every second.
 class PanelWatch {
 public:
     // A quoted answer of the port ("A stopped at ...", a doubled quote inside) as its text.
@@ -39,11 +41,11 @@ public:
     // UNIT?'s answer, `400,"mm"`: the scale (0 when none or garbled) and the name in Latin-1.
     static std::pair<double, std::string> units(const std::string& answer);
 
-    static constexpr std::chrono::milliseconds kPeriod{20};
+    static constexpr std::chrono::milliseconds kHeartbeat{500};
     static constexpr std::chrono::milliseconds kRetry{1000};
     using Listener = std::function<void(const AxisSnapshot&)>;
 
-    explicit PanelWatch(PanelPort& port);
+    explicit PanelWatch(const PanelPort::Settings& settings);
     ~PanelWatch();
 
     // Channel 0..3; the listener is called from the watch's own thread.
@@ -52,7 +54,8 @@ public:
     // the watch thread is making right now (the listener's owner is about to go); a listener that
     // unwatches itself is never waited for.
     void unwatch(int token, bool settle = false);
-    // A command changed what the next poll will show (a move accepted): ask now, not in 20 ms.
+    // A command went out: the next line reads at once instead of waiting for news, since the line
+    // under way may have read the panel just before the command took effect.
     void hurry();
 
 private:
@@ -64,7 +67,7 @@ private:
     void run();
     void pollOnce();
 
-    PanelPort& port_;
+    PanelPort port_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable told_;  // a listener's call has ended

@@ -252,6 +252,9 @@ void TstAutomation::queriesAndTheStatusRegisters() {
     QCOMPARE(other->ask("WAIT? A", 10000), QByteArray("DONE"));
     QCOMPARE(other->ask("MOVE:REL A,-300;WAIT? A", 10000), QByteArray("DONE"));
     QCOMPARE(s->ask("WATCH? B,TIMEOUT=0.001"), QByteArray("1"));  // B is new to it
+    QCOMPARE(s->ask("WATCH? C,TIMEOUT=0.001"), QByteArray("1"));  // one the model lacks: no error
+    QCOMPARE(s->ask("WATCH? C,TIMEOUT=0.001;SYST:ERR?"), QByteArray("0"));
+    QCOMPARE(s->read(), QByteArray("0,\"No error\""));
     const auto change = [&](const std::function<void()>& act) {
         s->send("WATCH? B,TIMEOUT=5");
         QTest::qWait(50);

@@ -160,13 +160,13 @@ bool CommandExecution::answerQuery(ClientSession& client, const Scpi::Command& c
             client.answer(unitText(c.targets[0].ch));
             return true;
         case Verb::Watch:
-            if (channelsValid(client, c, true)) {
-                defer(client, c, c.timeoutMs);
-                // Due now when something changed since the client's last look.
-                if (const std::optional<QByteArray> now = settleWatch(client, context_.now())) {
-                    client.waitingOn.reset();
-                    client.answer(*now);
-                }
+            // Any channel may be watched, one the model lacks too: a session with a larger model
+            // brings it.
+            defer(client, c, c.timeoutMs);
+            // Due now when something changed since the client's last look.
+            if (const std::optional<QByteArray> now = settleWatch(client, context_.now())) {
+                client.waitingOn.reset();
+                client.answer(*now);
             }
             return true;
         case Verb::Wait:
