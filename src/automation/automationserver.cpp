@@ -78,7 +78,7 @@ AutomationServer::AutomationServer(ScriptTarget& target, AxisBook& axes, QString
     clock_.start();
     settleTimer_.setInterval(kSettleMs);
     connect(&settleTimer_, &QTimer::timeout, this, &AutomationServer::settleAll);
-    axesToken_ = axes_.listen([this](const AxisEvent& event) { moveEnded(event); });
+    axesToken_ = axes_.listen([this](const AxisEvent& event) { axisEvent(event); });
 }
 
 AutomationServer::~AutomationServer() {
@@ -316,7 +316,7 @@ void AutomationServer::settleAll() {
     }
 }
 
-void AutomationServer::moveEnded(const AxisEvent& event) {
+void AutomationServer::axisEvent(const AxisEvent& event) {
     // A client that watches hears of it as soon as the event loop is back, not a tick later.
     if (!watchKicked_ && std::any_of(clients_.begin(), clients_.end(), [](const ClientPtr& c) {
             return c->waitingOn && c->waitingOn->verb == Verb::Watch;

@@ -85,7 +85,7 @@ private:
     void authenticate(const ClientPtr& client, const Scpi::Command& command);
     void settleAll();
     void armSettle();
-    void moveEnded(const AxisEvent& event);
+    void axisEvent(const AxisEvent& event);
     ClientPtr find(int id) const;
     void logLine(int client, const QByteArray& line, const QString& outcome, bool query = false);
     void keep(LogEntry entry);
