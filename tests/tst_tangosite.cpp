@@ -59,7 +59,7 @@ void TstTangoSite::pytangoOnASite() {
     }
     said += client.readAll();
     QVERIFY2(client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0,
-             said.right(1500).constData());
+             said.right(600).constData());
     QVERIFY2(!QFileInfo::exists(QStringLiteral(TANGO_SITE_FOLDER)), "the site's folder is left behind");
 }
 

@@ -176,14 +176,17 @@ class TangoSite:
                     process.wait()
                 self.exit_codes[name] = process.returncode
             self.output = self.logs()
-            if failed:
+        finally:
+            shutil.rmtree(self.folder, ignore_errors=True)
+            for signum, handler in self._signals.items():
+                signal.signal(signum, handler)
+        if failed:
+            try:  # whoever reads it may be gone: a killed parent
                 for name, text in self.output.items():
                     sys.stderr.write(f"--- {name} (ended {self.exit_codes.get(name)}):\n{text[-6000:]}\n")
                 sys.stderr.flush()
-            shutil.rmtree(self.folder, ignore_errors=True)
-        finally:
-            for signum, handler in self._signals.items():
-                signal.signal(signum, handler)
+            except OSError:
+                pass
 
 
 def _read_bytes(path):
