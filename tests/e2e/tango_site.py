@@ -41,6 +41,8 @@ def free_port():
         return s.getsockname()[1]
 
 
+# The children die with the thread that starts them (PR_SET_PDEATHSIG): start the site from the
+# main thread, or from one that lives as long as the site.
 def _die_with(parent):
     def in_child():
         _libc.prctl(_PR_SET_PDEATHSIG, signal.SIGKILL)
@@ -105,6 +107,8 @@ class TangoSite:
         sock = os.path.join(self.folder, "mysql.sock")
         user = getpass.getuser()
         mysql_port, tango_port = free_port(), free_port()
+        while tango_port == mysql_port:
+            tango_port = free_port()
         password = os.urandom(12).hex()
 
         self._run(["mariadb-install-db", "--no-defaults", f"--datadir={data}", f"--user={user}",
