@@ -7,6 +7,7 @@
 #include "scriptclient.h"
 
 #include <sys/prctl.h>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QtTest>
 #include <csignal>
@@ -24,7 +25,17 @@ void TstTangoSite::pytangoOnASite() {
     QVERIFY(p.connect());
 
     // What the client's checks may ask of the panel, by the words after NEED.
-    const QHash<QByteArray, std::function<void()>> actions;
+    const QHash<QByteArray, std::function<void()>> actions{
+        // The operator sends a scan of B from the send box: motion no device started.
+        {"scan B",
+         [&] {
+             p.find<QPlainTextEdit>(QStringLiteral("Text2"))->insertPlainText(QStringLiteral("S310E\n"));
+         }},
+        {"units on C",
+         [&] {
+             p.app->instruments.units.unit[2] = {400, QStringLiteral("µm")};
+         }},
+    };
 
     QProcess client;
     client.setProcessChannelMode(QProcess::MergedChannels);

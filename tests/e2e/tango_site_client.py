@@ -87,7 +87,108 @@ def events_hold_while_axes_move(axes):
     print(f"   {legs} legs, {sum(len(v) for v in events.values())} events", flush=True)
 
 
-CHECKS = [events_hold_while_axes_move]
+def refusal(call):
+    """The DevFailed's description, or None when the call went through."""
+    try:
+        call()
+    except tango.DevFailed as e:
+        return e.args[0].desc
+    return None
+
+
+def home(axes):
+    """The axes back at 0, written at once."""
+    for d, reply in [(d, d.write_attribute_asynch("Position", 0)) for d in axes]:
+        d.write_attribute_reply(reply, 5000)
+    wait(lambda: idle(axes) and all(d.Position == 0 for d in axes), "the axes back at 0", 30)
+
+
+def stop_and_abort_succeed(axes):
+    """Stop and Abort, at once as the move starts and well under way: no DevFailed; the stopped
+    move is Outcome's and Status's news, with the panel's reason."""
+    home(axes)
+    a = axes[0]
+    for command in ("Stop", "Abort"):
+        for halfway in (False, True):
+            a.MoveRelative(-4000)
+            if halfway:
+                wait(lambda: a.Position < -300, f"{command}: under way")
+            assert refusal(lambda: a.command_inout(command)) is None, (command, halfway)
+            wait(lambda: a.state() != MOVING, f"{command}: the stop")
+            assert a.Outcome == "STOPPED" and -4000 < a.Position <= 0, (command, halfway, a.Outcome)
+            status = a.status()
+            assert "STOPPED" in status and "A stopped at" in status and "STOP from client" in status, status
+            home(axes[:1])
+
+
+def writes_while_moving_are_refused(axes):
+    """A Position write or MoveRelative while the channel moves: DevFailed at once; the move goes on."""
+    a = axes[0]
+    a.MoveRelative(2000)
+    for call in (lambda: a.write_attribute("Position", 0), lambda: a.MoveRelative(5)):
+        begin = time.monotonic()
+        why = refusal(call)
+        assert why is not None and "A is moving" in why, why
+        assert time.monotonic() - begin < 0.5, time.monotonic() - begin
+    wait(lambda: a.state() == ON, "the move's end")
+    assert (a.Position, a.Outcome) == (2000, "DONE"), (a.Position, a.Outcome)
+    home(axes[:1])
+
+
+def writes_to_several_devices_all_move(axes):
+    """2, 3 and 4 devices written one after the other, then at once: every move is taken."""
+    for n in (2, 3, 4):
+        for asynch in (False, True):
+            targets = [(500 + 100 * i) * (-1 if asynch else 1) for i in range(n)]
+            if asynch:
+                replies = [(d, d.write_attribute_asynch("Position", t)) for d, t in zip(axes, targets)]
+                for d, reply in replies:
+                    d.write_attribute_reply(reply, 5000)
+            else:
+                for d, t in zip(axes, targets):
+                    d.Position = t
+            assert all(d.state() == MOVING for d in axes[:n]), (n, asynch, [d.state() for d in axes])
+            wait(lambda: idle(axes[:n]), f"{n} devices, asynch={asynch}", 30)
+            got = [(d.Position, d.Outcome) for d in axes[:n]]
+            assert got == [(t, "DONE") for t in targets], (n, asynch, got)
+    home(axes)
+
+
+def a_scan_from_the_send_box_is_seen(axes):
+    """Motion no device started (the operator's send box): MOVING, then ON once stopped."""
+    b = axes[1]
+    need("scan B")
+    wait(lambda: b.state() == MOVING, "B seen moving", 5)
+    assert b.Outcome == "MOVING" and b.read_attribute("Position").quality == tango.AttrQuality.ATTR_CHANGING
+    wait(lambda: b.Position > 200, "the scan under way")
+    b.Stop()
+    wait(lambda: b.state() != MOVING, "the scan stopped")
+    assert b.state() == ON and b.Outcome in ("STOPPED", "DONE"), (b.state(), b.Outcome)
+    home(axes[1:2])
+
+
+def user_position_in_the_operators_unit(axes):
+    """With a unit (C: 400 per µm): UserPosition reads and moves in it, its unit property says
+    which. Without one (D): 0 and "", and UserPosition is refused, saying why."""
+    c, d = axes[2], axes[3]
+    need("units on C")
+    wait(lambda: c.Step_per_unit == 400, "C's units")
+    assert c.Unit == "µm" and c.get_attribute_config("UserPosition").unit == "um", c.Unit
+    c.UserPosition = 2.5
+    wait(lambda: c.state() == ON and c.Position == 1000, "C at 2.5 µm")
+    assert c.UserPosition == 2.5 and c.Outcome == "DONE", (c.UserPosition, c.Outcome)
+    c.UserPosition = 0.0013  # the nearest whole step: 0.52
+    wait(lambda: c.state() == ON and c.Position == 1, "C at the nearest step")
+    assert (d.Step_per_unit, d.Unit) == (0, ""), (d.Step_per_unit, d.Unit)
+    for call in (lambda: d.UserPosition, lambda: d.write_attribute("UserPosition", 1.0)):
+        why = refusal(call)
+        assert why is not None and "no unit" in why, why
+    home(axes[2:3])
+
+
+CHECKS = [events_hold_while_axes_move, stop_and_abort_succeed, writes_while_moving_are_refused,
+          writes_to_several_devices_all_move, a_scan_from_the_send_box_is_seen,
+          user_position_in_the_operators_unit]
 
 
 def main():
