@@ -4,6 +4,7 @@ The panel drives the controller; this instrument talks SCPI to the panel's port 
 (PyVISA's SOCKET resource, PyVISA-py backend) and reports what the port reports: a move that was
 stopped, ran into a limit or failed raises MotorError with the axis's own reason.
 """
+import collections
 import math
 import os
 import stat
@@ -12,6 +13,9 @@ from collections import namedtuple
 import pyvisa
 from pymeasure.instruments import Instrument
 from pymeasure.instruments.validators import strict_discrete_set
+
+# How many move outcomes query() keeps for check_errors() when nobody reads them.
+MOVE_OUTCOMES_KEPT = 100
 
 # Positions, distances and counter values the controller takes, in either dialect.
 VALUE_LIMIT = 9_999_999
@@ -251,7 +255,8 @@ class MotorPanel(Instrument):
         kwargs.setdefault("read_termination", "\n")
         kwargs.setdefault("write_termination", "\n")
         kwargs.setdefault("timeout", 10000)
-        self.move_outcomes = []
+        # Kept for check_errors(); the newest only, as the panel's queue keeps them.
+        self.move_outcomes = collections.deque(maxlen=MOVE_OUTCOMES_KEPT)
         parts = adapter.split("::") if isinstance(adapter, str) else []
         address = ":".join(parts[1:3]) if len(parts) >= 4 else str(adapter)
         try:
@@ -334,7 +339,8 @@ class MotorPanel(Instrument):
     def check_errors(self):
         """Reads the panel's error queue empty; raises PanelError with what was in it, the move
         outcomes kept by query() first."""
-        errors, self.move_outcomes = self.move_outcomes, []
+        errors = list(self.move_outcomes)
+        self.move_outcomes.clear()
         while True:
             entry = self.ask("SYST:ERR?")
             if entry.startswith("0,"):
