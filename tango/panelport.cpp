@@ -118,6 +118,16 @@ std::string PanelPort::readLine(std::chrono::steady_clock::time_point deadline) 
 
 std::vector<std::string> PanelPort::exchangeLocked(const std::string& line, int answers,
                                                    std::chrono::milliseconds wait) {
+    if (fd_ >= 0) {
+        // Nothing comes unasked on these connections: one that reads now was closed by a panel
+        // that went away while it lay idle (restarted since, maybe). Opened afresh, the line
+        // goes to the panel that is there instead of failing on the dead socket.
+        pollfd idle{fd_, POLLIN, 0};
+        char c = 0;
+        if (::poll(&idle, 1, 0) > 0 && ::recv(fd_, &c, 1, MSG_PEEK | MSG_DONTWAIT) <= 0) {
+            close();
+        }
+    }
     if (fd_ < 0) {
         open();
     }
