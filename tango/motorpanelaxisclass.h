@@ -11,9 +11,9 @@
 namespace MotorPanel_ns {
 
 // The MotorPanelAxis class: its attributes and commands, its devices, the one connection to the
-// panel that all their commands share, and the watch that follows the panel on a second one. Where the port is and the token: the class properties
-// AutomationPort (default 5025) and TokenFile (default: the panel's), or without a database the
-// environment variables MOTOR_PANEL_AUTOMATION_PORT and MOTOR_PANEL_TOKEN_FILE.
+// panel that all their commands share, and the watch that follows the panel on a second one. Where the port
+// is and the token: the class properties AutomationPort (default 5025) and TokenFile (default: the panel's),
+// or without a database the environment variables MOTOR_PANEL_AUTOMATION_PORT and MOTOR_PANEL_TOKEN_FILE.
 class MotorPanelAxisClass : public Tango::DeviceClass {
 public:
     static MotorPanelAxisClass* init(const char* name);

@@ -8,6 +8,12 @@
 namespace {
 constexpr size_t kAnswers = 5;  // per channel
 
+// "0.500": written without the locale, which might put a comma there.
+std::string seconds(std::chrono::milliseconds ms) {
+    const std::string fraction = std::to_string(1000 + ms.count() % 1000).substr(1);
+    return std::to_string(ms.count() / 1000) + "." + fraction;
+}
+
 std::optional<double> numberOf(const std::string& text) {
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
@@ -99,6 +105,8 @@ void PanelWatch::run() {
         lock.lock();
         if (!reachable_ || watchers_.empty()) {
             wake_.wait_for(lock, kRetry, [this] { return stopping_ || hurry_; });
+        } else if (!paced_) {
+            wake_.wait_for(lock, kUnpaced, [this] { return stopping_; });
         }
     }
 }
@@ -127,7 +135,7 @@ void PanelWatch::pollOnce() {
     for (int ch : channels) {
         line += std::string(1, char('A' + ch)) + ",";
     }
-    line += now ? "TIMEOUT=0.001" : "TIMEOUT=" + std::to_string(kHeartbeat.count() / 1000.0);
+    line += now ? "TIMEOUT=0.001" : "TIMEOUT=" + seconds(kHeartbeat);
     line += ";SYST:STAT?;CHAN?;SPE?";
     for (int ch : channels) {
         const char letter = char('A' + ch);
@@ -136,9 +144,11 @@ void PanelWatch::pollOnce() {
     }
     std::array<AxisSnapshot, 4> fresh{};
     std::uint64_t sequence = 0;
+    bool paced = false;
     try {
         const std::vector<std::string> answers =
             port_.exchange(line, 4 + kAnswers * int(channels.size()), &sequence, kHeartbeat);
+        paced = answers[0] == "0" || answers[0] == "1";
         for (size_t i = 0; i < channels.size(); ++i) {
             AxisSnapshot& s = fresh[size_t(channels[i])];
             const auto answer = [&answers, i](size_t k) -> const std::string& {
@@ -173,6 +183,7 @@ void PanelWatch::pollOnce() {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         reachable_ = fresh[size_t(channels.front())].reachable;
+        paced_ = paced;
         watchers = watchers_;
     }
     // Listeners are told outside the lock: they push Tango events, which may take a while. One

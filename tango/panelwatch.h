@@ -42,6 +42,9 @@ public:
     static std::pair<double, std::string> units(const std::string& answer);
 
     static constexpr std::chrono::milliseconds kHeartbeat{500};
+    // Between lines when the panel answers WATCH? without waiting (a panel from before it):
+    // then the watch asks at this pace, as it used to.
+    static constexpr std::chrono::milliseconds kUnpaced{20};
     static constexpr std::chrono::milliseconds kRetry{1000};
     using Listener = std::function<void(const AxisSnapshot&)>;
 
@@ -76,6 +79,7 @@ private:
     int nextToken_ = 1;
     bool hurry_ = false;
     bool reachable_ = false;
+    bool paced_ = false;  // the panel's WATCH? paced the last line
     bool stopping_ = false;
     std::thread thread_;
 };
