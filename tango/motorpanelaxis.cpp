@@ -206,6 +206,7 @@ void MotorPanelAxis::arrived(const AxisSnapshot& s) {
             std::vector<Tango::Attribute::AttPropDb> notStored;
             std::string name = get_name();
             user.set_properties(config, name, false, notStored);
+            push_att_conf_event(&user);  // clients showing the unit hear of the new one
         }
         if (position) {
             Tango::DevDouble value = now.position;

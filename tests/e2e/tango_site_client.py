@@ -171,13 +171,18 @@ def user_position_in_the_operators_unit(axes):
     """With a unit (C: 400 per µm): UserPosition reads and moves in it, its unit property says
     which. Without one (D): 0 and "", and UserPosition is refused, saying why."""
     c, d = axes[2], axes[3]
+    units = []  # what clients showing UserPosition are told of its unit
+    heard = c.subscribe_event("UserPosition", tango.EventType.ATTR_CONF_EVENT,
+                              lambda e: e.err or units.append(e.attr_conf.unit))
     need("units on C")
     wait(lambda: c.Step_per_unit == 400, "C's units")
     assert c.Unit == "µm" and c.get_attribute_config("UserPosition").unit == "um", c.Unit
+    wait(lambda: units and units[-1] == "um", "the new unit's configuration event")
+    c.unsubscribe_event(heard)
     c.UserPosition = 2.5
     wait(lambda: c.state() == ON and c.Position == 1000, "C at 2.5 µm")
     assert c.UserPosition == 2.5 and c.Outcome == "DONE", (c.UserPosition, c.Outcome)
-    c.UserPosition = 0.0013  # the nearest whole step: 0.52
+    c.UserPosition = 0.00125  # half a step: away from zero, as the Python instrument rounds
     wait(lambda: c.state() == ON and c.Position == 1, "C at the nearest step")
     assert (d.Step_per_unit, d.Unit) == (0, ""), (d.Step_per_unit, d.Unit)
     for call in (lambda: d.UserPosition, lambda: d.write_attribute("UserPosition", 1.0)):
