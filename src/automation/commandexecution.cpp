@@ -216,7 +216,7 @@ QByteArray CommandExecution::reasonText(int ch) const {
     const bool told = m != nullptr && m->outcome != Outcome::None && m->outcome != Outcome::Done;
     QString reason = told ? MotionWait::describe(ch, *m) : QString();
     reason.replace(u'"', QStringLiteral("\"\""));
-    return '"' + reason.toLatin1() + '"';
+    return '"' + reason.toUtf8() + '"';
 }
 
 QByteArray CommandExecution::unitText(int ch) const {
