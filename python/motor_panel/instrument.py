@@ -180,7 +180,9 @@ class Axis:
     @user_position.setter
     def user_position(self, value):
         unit = self._unit()
-        self.move_to(round(finite(value, unit.name) * unit.pulses_per_unit))
+        # Halves away from zero, as the Tango server rounds: both clients land on the same step.
+        steps = finite(value, unit.name) * unit.pulses_per_unit
+        self.move_to(int(math.copysign(math.floor(abs(steps) + 0.5), steps)))
 
     def _unit(self):
         unit = self.units
@@ -212,7 +214,9 @@ class Axis:
             return
         # The channel's own reason, not the client's queue: that holds every axis's outcomes.
         detail = unquoted(self.ask("MOT:REAS? {ch}"))
-        raise MotorError(self.letter, outcome, detail or f"still moving after {timeout:g} s")
+        if outcome == "TIMEOUT":
+            detail = detail or f"still moving after {timeout:g} s"
+        raise MotorError(self.letter, outcome, detail)
 
     def stop(self):
         """Stops the channel at once."""
@@ -257,6 +261,7 @@ class MotorPanel(Instrument):
         kwargs.setdefault("timeout", 10000)
         # Kept for check_errors(); the newest only, as the panel's queue keeps them.
         self.move_outcomes = collections.deque(maxlen=MOVE_OUTCOMES_KEPT)
+        self._broken = None  # why the connection failed in the middle of a line
         parts = adapter.split("::") if isinstance(adapter, str) else []
         address = ":".join(parts[1:3]) if len(parts) >= 4 else str(adapter)
         try:
@@ -298,7 +303,19 @@ class MotorPanel(Instrument):
 
     def query(self, line, answers=1):
         """Sends a line of `answers` queries and returns their answer (a list unless one);
-        PanelError when the panel refused any of it."""
+        PanelError when the panel refused any of it, or when the connection failed on the way."""
+        if self._broken is not None:
+            raise PanelError(f"{line}: not sent, the connection to the panel failed before "
+                             f"({self._broken}); make a new MotorPanel")
+        try:
+            return self._query(line, answers)
+        except (OSError, UnicodeDecodeError, pyvisa.errors.Error) as e:
+            # Answers may still be on their way: any later read would take one of them for its
+            # own. Nothing more is read on this connection.
+            self._broken = e
+            raise PanelError(f"{line}: the connection to the panel failed ({e})") from e
+
+    def _query(self, line, answers):
         self.write(f"{line};SYST:ERR?")
         replies = [self.read() for _ in range(answers)]
         # The error queue is the connection's, one for every axis, and this line's result is its

@@ -71,9 +71,10 @@ def main():
     # Every outcome is kept, also those the instrument's commands passed over in the queue.
     assert str(raises(PanelError, stage.check_errors)).count("-300,") == 4
 
-    # Units: A's scale, the name as the operator typed it; user positions round to whole steps.
+    # Units: A's scale, the name as the operator typed it; user positions round to whole steps,
+    # a half step away from zero (400.5 steps here), as the Tango server rounds.
     assert a.units == (400.0, 'µm "fine"') and b.units == (0.0, ""), (a.units, b.units)
-    a.user_position = 1.0013
+    a.user_position = 1.00125
     assert a.position == 401 and a.user_position == 401 / 400, a.position
     assert "no unit" in str(raises(PanelError, lambda: b.user_position))
 
@@ -95,6 +96,13 @@ def main():
     a.move_to(9_999_999, wait=False)  # at the controller's limit: taken
     timeout = raises(MotorError, a.wait_for_stop, 0.001)
     assert (timeout.outcome, timeout.detail) == ("TIMEOUT", "still moving after 0.001 s"), timeout
+    # A line whose answers did not come in time leaves them on their way: that connection is
+    # read no more, each later line a PanelError, rather than one answer taken for another's.
+    late = MotorPanel(address, token_file=token_file)
+    late.adapter.connection.timeout = 50
+    assert "failed" in str(raises(PanelError, late.query, "WAIT? A,TIMEOUT=2"))
+    assert "make a new MotorPanel" in str(raises(PanelError, lambda: late.a.motion))
+    late.adapter.connection.close()
     a.stop()
     assert raises(MotorError, a.wait_for_stop).outcome == "STOPPED"
     assert "-221" in str(raises(PanelError, stage.c.move_relative, 10))  # a two-channel controller
