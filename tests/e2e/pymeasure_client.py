@@ -9,8 +9,8 @@ prints NEED <what> and waits for "ok". Exit status 0 when every check held.
 import math
 import socket
 import sys
-import time
 
+from clientkit import need, wait
 from motor_panel import MotorError, MotorPanel, PanelError
 
 
@@ -21,18 +21,6 @@ def raises(kind, call, *args):
     except kind as e:
         return e
     raise AssertionError(f"{call} {args!r} raised no {kind.__name__}")
-
-
-def until(check, what, seconds=20):
-    end = time.monotonic() + seconds
-    while not check():
-        assert time.monotonic() < end, f"no {what} within {seconds} s"
-        time.sleep(0.02)
-
-
-def need(what):
-    print("NEED", what, flush=True)
-    assert sys.stdin.readline().strip() == "ok"
 
 
 def main():
@@ -58,7 +46,7 @@ def main():
         start = a.position
         a.move_relative(20000, wait=False)
         b.move_to(8000, wait=False)
-        until(lambda: b.motion == "LIMIT", "B at its switch")
+        wait(lambda: b.motion == "LIMIT", "B at its switch")
         a.stop()
         errors = {axis.letter: raises(MotorError, axis.wait_for_stop) for axis in order}
         assert errors["A"].outcome == "STOPPED" and errors["A"].axis == "A", errors["A"]
@@ -112,7 +100,7 @@ def main():
 
     # No session: no position, rather than the last one.
     need("disconnect")
-    until(lambda: not stage.connected, "the session's end")
+    wait(lambda: not stage.connected, "the session's end")
     assert "no session" in str(raises(PanelError, lambda: a.position))
 
     # No panel at the address, no token: each says what is missing and how to get it.

@@ -8,29 +8,16 @@ BAD_PORT: a server whose token file is missing. Where the panel must change, the
 """
 import math
 import sys
-import time
 
 import tango
+
+from clientkit import need, wait
 
 ON, MOVING, ALARM = tango.DevState.ON, tango.DevState.MOVING, tango.DevState.ALARM
 
 
 def proxy(port, name):
     return tango.DeviceProxy(f"tango://127.0.0.1:{port}/lab/motor-panel/{name}#dbase=no")
-
-
-def need(what):
-    print("NEED", what, flush=True)
-    assert sys.stdin.readline().strip() == "ok", what
-
-
-def wait(check, what, timeout=15.0):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        if check():
-            return
-        time.sleep(0.02)
-    raise AssertionError(f"timed out waiting for {what}")
 
 
 def refused(call, what):

@@ -14,6 +14,7 @@ import time
 
 import tango
 
+from clientkit import need, wait
 from tango_site import TangoSite
 
 ON, MOVING = tango.DevState.ON, tango.DevState.MOVING
@@ -22,20 +23,6 @@ SOAK_S = 60.0  # events must hold well past Tango's ten-second heartbeat
 WINDOW_S = 10.0
 # The change events the soak holds, and the values each must have shown (positions: any).
 SOAK_EVENTS = {"Position": set(), "State": {ON, MOVING}, "Outcome": {"MOVING", "DONE"}}
-
-
-def need(what):
-    print("NEED", what, flush=True)
-    assert sys.stdin.readline().strip() == "ok", what
-
-
-def wait(check, what, timeout=15.0):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        if check():
-            return
-        time.sleep(0.02)
-    raise AssertionError(f"timed out waiting for {what}")
 
 
 def idle(axes):
