@@ -4,6 +4,7 @@
 // (tests/e2e/tango_client.py). The panel runs here against a simulated KELDA-01; where a client
 // needs the panel changed (its session ended, the panel killed and started again, a token file),
 // this test does it.
+#include "pythonclient.h"
 #include "scriptclient.h"
 
 #include <QProcess>
@@ -20,37 +21,16 @@ private slots:
 #endif
 
 private:
-    // Runs a Python client to its end while the panel serves from a real event loop (as in the
-    // program, not the test's waits), handing each line it prints to `onLine`. Its output.
     static QByteArray run(QProcess& client, const QStringList& args,
-                          const std::function<void(const QByteArray&)>& onLine = {});
+                          const std::function<void(const QByteArray&)>& onLine) {
+        return runPythonClient(client, args, onLine, 180000);
+    }
     // What the client needs changed in the panel.
     static void act(SimPanel& p, const QByteArray& what, quint16 automationPort, const QString& token,
                     const QString& badToken);
     // A Tango server serving lab/motor-panel/a and b on a free loopback port; "Ready" once up.
     std::unique_ptr<QProcess> server(quint16 automationPort, const QString& tokenFile, quint16* orbPort);
 };
-
-QByteArray TstIntegrations::run(QProcess& client, const QStringList& args,
-                                const std::function<void(const QByteArray&)>& onLine) {
-    client.setProcessChannelMode(QProcess::MergedChannels);
-    QByteArray said;
-    QEventLoop loop;
-    QObject::connect(&client, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&client, &QProcess::readyReadStandardOutput, &loop, [&] {
-        while (client.canReadLine()) {
-            const QByteArray line = client.readLine();
-            said += line;
-            if (onLine) {
-                onLine(line);
-            }
-        }
-    });
-    client.start(QStringLiteral("/usr/bin/python3"), args);
-    QTimer::singleShot(180000, &loop, &QEventLoop::quit);
-    loop.exec();
-    return said + client.readAll();
-}
 
 void TstIntegrations::pymeasureInstrument() {
     SimPanel p(SimModel::Kelda);

@@ -4,6 +4,7 @@
 // runs here against a simulated VASKO-01 and serves the port from a real event loop while the
 // client (tests/e2e/tango_site_client.py) runs its checks; where a check needs the panel changed
 // ("NEED <what>"), this test does it.
+#include "pythonclient.h"
 #include "scriptclient.h"
 
 #include <sys/prctl.h>
@@ -38,16 +39,14 @@ void TstTangoSite::pytangoOnASite() {
     };
 
     QProcess client;
-    client.setProcessChannelMode(QProcess::MergedChannels);
     // The client stops its site on SIGTERM: it gets one when this test dies, killed or not.
     client.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    QByteArray said;
-    QEventLoop loop;
-    QObject::connect(&client, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&client, &QProcess::readyReadStandardOutput, &loop, [&] {
-        while (client.canReadLine()) {
-            const QByteArray line = client.readLine();
-            said += line;
+    QByteArray said = runPythonClient(
+        client,
+        {QStringLiteral(TANGO_SITE_CLIENT), QStringLiteral(TANGO_SITE_FOLDER),
+         QStringLiteral(MOTOR_PANEL_TANGO), QString::number(p.app->automation()->port()),
+         p.dir.filePath(QStringLiteral("token"))},
+        [&](const QByteArray& line) {
             std::fputs(line.constData(), stdout);
             if (line.startsWith("NEED ")) {
                 const auto action = actions.find(line.mid(5).trimmed());
@@ -56,19 +55,13 @@ void TstTangoSite::pytangoOnASite() {
                 }
                 client.write(action != actions.end() ? "ok\n" : "unknown\n");
             }
-        }
-    });
-    client.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral(TANGO_SITE_CLIENT), QStringLiteral(TANGO_SITE_FOLDER),
-                  QStringLiteral(MOTOR_PANEL_TANGO), QString::number(p.app->automation()->port()),
-                  p.dir.filePath(QStringLiteral("token"))});
-    QTimer::singleShot(270000, &loop, &QEventLoop::quit);
-    loop.exec();
+        },
+        270000);
     if (client.state() != QProcess::NotRunning) {
         client.terminate();  // the site goes down with it
         client.waitForFinished(30000);
+        said += client.readAll();
     }
-    said += client.readAll();
     QVERIFY2(client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0,
              said.right(600).constData());
     QVERIFY2(!QFileInfo::exists(QStringLiteral(TANGO_SITE_FOLDER)), "the site's folder is left behind");
